@@ -1,0 +1,92 @@
+#include "DeviceSearch.h"
+
+namespace rcprog {
+
+std::string productNameFromBuffer(const ProductStringBuffer &buffer)
+{
+    std::string name;
+    for (std::size_t unit = 0; unit < buffer.size() / 2; ++unit) {
+        const std::uint8_t low = buffer[2 * unit];
+        if (low == 0)
+            break;
+        name.push_back(static_cast<char>(low));
+    }
+    return name;
+}
+
+namespace {
+
+bool idsMatch(std::uint16_t vendor, std::uint16_t product, int vendorId, int productId)
+{
+    return int(vendor) == vendorId && int(product) == productId;
+}
+
+// The connect steps at the matching candidate. Returns false after closing what it opened.
+bool connect(HidPlatform &platform, const std::string &path, HidHandle probeHandle,
+             OpenedDevice &opened)
+{
+    const HidHandle info = platform.open(path);
+    const HidHandle write = info == kNullHandle ? kNullHandle : platform.open(path);
+    int inputLength = 0;
+    // A device must take at least one payload byte after the report-ID byte.
+    const bool ok = info != kNullHandle && write != kNullHandle
+            && platform.inputReportLength(probeHandle, inputLength) && inputLength >= 2;
+    if (!ok) {
+        if (write != kNullHandle)
+            platform.close(write);
+        if (info != kNullHandle)
+            platform.close(info);
+        return false;
+    }
+    ProductStringBuffer buffer{};
+    // A product string that cannot be read gives an empty name, never one from a stale buffer.
+    if (!platform.productString(info, buffer))
+        buffer.fill(0);
+    opened.infoHandle = info;
+    opened.writeHandle = write;
+    opened.reportDataLength = inputLength - 1;
+    opened.productName = productNameFromBuffer(buffer);
+    return true;
+}
+
+SearchResult pass(HidPlatform &platform, int vendorId, int productId, OpenedDevice *opened)
+{
+    SearchResult result;
+    for (const std::string &path : platform.listInterfaces()) {
+        OpenError error = OpenError::None;
+        const HidHandle probeHandle = platform.open(path, &error);
+        if (probeHandle == kNullHandle) {
+            std::uint16_t vendor = 0, product = 0;
+            if (error == OpenError::AccessDenied && platform.peekAttributes(path, vendor, product)
+                && idsMatch(vendor, product, vendorId, productId))
+                result.accessDenied = true;
+            continue;
+        }
+        std::uint16_t vendor = 0, product = 0;
+        const bool match = platform.attributes(probeHandle, vendor, product)
+                && idsMatch(vendor, product, vendorId, productId);
+        if (match) {
+            result.matched = opened ? connect(platform, path, probeHandle, *opened) : true;
+            platform.close(probeHandle);
+            break; // the first match in enumeration order wins
+        }
+        platform.close(probeHandle);
+    }
+    if (result.matched)
+        result.accessDenied = false;
+    return result;
+}
+
+} // namespace
+
+SearchResult searchPass(HidPlatform &platform, int vendorId, int productId)
+{
+    return pass(platform, vendorId, productId, nullptr);
+}
+
+SearchResult openPass(HidPlatform &platform, int vendorId, int productId, OpenedDevice &opened)
+{
+    return pass(platform, vendorId, productId, &opened);
+}
+
+} // namespace rcprog
