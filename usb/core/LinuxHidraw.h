@@ -1,0 +1,56 @@
+#pragma once
+
+#include "HidPlatform.h"
+
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+namespace rcprog {
+
+// The platform layer on Linux hidraw: interfaces are the nodes <devRoot>/hidrawN of the entries
+// of <sysfsRoot>/class/hidraw. IDs, the report descriptor and the product string come from the
+// hidraw ioctls where the node supports them and from sysfs otherwise. Both roots can point at a
+// fake tree. Thread-safe: write() may run on another thread than the search.
+class LinuxHidraw : public HidPlatform
+{
+public:
+    explicit LinuxHidraw(std::string sysfsRoot = "/sys", std::string devRoot = "/dev");
+    ~LinuxHidraw() override;
+
+    LinuxHidraw(const LinuxHidraw &) = delete;
+    LinuxHidraw &operator=(const LinuxHidraw &) = delete;
+
+    std::vector<std::string> listInterfaces() override;
+    HidHandle open(const std::string &path, OpenError *error = nullptr) override;
+    bool attributes(HidHandle handle, std::uint16_t &vendorId, std::uint16_t &productId) override;
+    bool inputReportLength(HidHandle handle, int &length) override;
+    bool productString(HidHandle handle, ProductStringBuffer &buffer) override;
+    void close(HidHandle handle) override;
+    bool write(HidHandle handle, const std::uint8_t *data, std::size_t length) override;
+    bool peekAttributes(const std::string &path, std::uint16_t &vendorId,
+                        std::uint16_t &productId) override;
+
+    // How an errno value of open(2) is reported.
+    static OpenError openErrorFor(int errnoValue);
+    // The product string rule for a sysfs text: UTF-8 (invalid sequences become U+FFFD) into
+    // UTF-16LE units, as many whole units as fit, NUL-terminated when there is room, the rest
+    // zero. One trailing newline is dropped.
+    static void encodeProductString(const std::string &utf8, ProductStringBuffer &buffer);
+
+private:
+    // The sysfs folder of a node: <sysfsRoot>/class/hidraw/hidrawN, or empty when the path does
+    // not end in a hidraw node name.
+    std::string sysfsFolderFor(const std::string &path) const;
+    // The sysfs folder remembered for an open handle; false for a handle that is not open.
+    bool folderOf(HidHandle handle, int &fd, std::string &folder) const;
+    static bool idsFromUevent(const std::string &folder, std::uint16_t &vendorId,
+                              std::uint16_t &productId);
+
+    const std::string sysfsRoot_;
+    const std::string devRoot_;
+    mutable std::mutex mutex_;
+    std::unordered_map<HidHandle, std::string> open_; // handle -> sysfs folder of the node
+};
+
+} // namespace rcprog
