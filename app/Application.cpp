@@ -1,0 +1,85 @@
+#include "Application.h"
+
+#include "MainWindow.h"
+#include "ProgrammingPass.h"
+#include "UsbConnection.h"
+#include "UsbReceiverDots.h"
+
+#include <QDebug>
+#include <QMessageBox>
+#include <QThread>
+
+std::atomic<Application *> Application::instance_{nullptr};
+
+namespace {
+
+// How long a worker thread gets to end by itself once asked; only a thread stuck in a write
+// that never returns is then terminated.
+constexpr unsigned long kStopWaitMs = 2000;
+
+template<typename Worker>
+void stopThread(Worker *&worker)
+{
+    if (!worker)
+        return;
+    worker->requestStop();
+    if (!worker->wait(kStopWaitMs)) {
+        worker->terminate();
+        worker->wait();
+    }
+    delete worker;
+    worker = nullptr;
+}
+
+} // namespace
+
+Application::Application(int &argc, char **argv, std::shared_ptr<rcprog::HidPlatform> hidPlatform)
+    : QApplication(argc, argv),
+      reportBuffer(reportBufferSize(8), 0),
+      platform(std::move(hidPlatform))
+{
+    if (!init())
+        QCoreApplication::exit(-1);
+}
+
+Application::~Application()
+{
+    stopThread(usbConnection);
+    stopThread(usbReceiverDots);
+    mainWindow = nullptr;
+    instance_.store(nullptr);
+}
+
+Application *Application::getInstance()
+{
+    if (Application *app = instance_.load())
+        return app;
+    qDebug("ERROR: Application::getInstance(): qApp is null now, but you try to access it...");
+    // A message box needs a living toolkit application and its own thread.
+    if (qApp && QThread::currentThread() == qApp->thread()) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
+                        QStringLiteral("Attempt to access application instance after application "
+                                       "termination"),
+                        QMessageBox::Ok);
+        box.exec();
+    }
+    return nullptr;
+}
+
+bool Application::init()
+{
+    instance_.store(this);
+    try {
+        mainWindow = MainWindow::getInstance();
+        mainWindow->show();
+        if (mainWindow->thread() != thread())
+            return false;
+        usbConnection = new UsbConnection(this);
+        usbConnection->start(QThread::NormalPriority);
+        usbReceiverDots = new UsbReceiverDots(this);
+        usbReceiverDots->start(QThread::NormalPriority);
+    } catch (...) {
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,125 @@
+#include "MainWindow.h"
+
+#include "Application.h"
+#include "ConfigurationLoader.h"
+
+#include <QDir>
+
+MainWindow *MainWindow::instance_ = nullptr;
+
+MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(parent, flags)
+{
+    setupUi(this);
+    fillFileList();
+    connect(pushButton, &QPushButton::clicked, this, &MainWindow::programmConfigurationBlock);
+    label->setText(kNotConnected);
+    label->setStyleSheet(kRed);
+    pushButton->setEnabled(false);
+    label2->setText(QString());
+    setWindowTitle(kTitle);
+}
+
+MainWindow::~MainWindow()
+{
+    if (instance_ == this)
+        instance_ = nullptr;
+}
+
+MainWindow *MainWindow::getInstance()
+{
+    if (!instance_)
+        instance_ = new MainWindow();
+    return instance_;
+}
+
+void MainWindow::fillFileList()
+{
+    // Files and folders alike, without hidden ones, sorted by name ignoring case; only names
+    // that end in ".ini" exactly are offered, without that ending.
+    const QDir dir(kConfigurationFolder);
+    const QFileInfoList entries = dir.entryInfoList(
+            QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo &entry : entries) {
+        const QString name = entry.fileName();
+        if (name.endsWith(QLatin1String(".ini"), Qt::CaseSensitive))
+            comboBox->addItem(name.chopped(4));
+    }
+}
+
+void MainWindow::loadConfigurationFile()
+{
+    const QString path = configurationFilePath(comboBox->currentText());
+    ConfigurationRecord loaded;
+    switch (loadConfiguration(path, loaded)) {
+    case LoadStatus::NotFound:
+        showLoadError(QStringLiteral("configuration file not found: ") + path);
+        return;
+    case LoadStatus::Unreadable:
+        showLoadError(QStringLiteral("cannot read configuration file: ") + path);
+        return;
+    case LoadStatus::Loaded:
+        break;
+    }
+    if (showingLoadError_) {
+        showingLoadError_ = false;
+        label2->setText(QString());
+        label2->setStyleSheet(QString());
+    }
+    Application *app = Application::getInstance();
+    if (!app)
+        return;
+    std::lock_guard<std::mutex> lock(app->recordMutex);
+    app->record = std::move(loaded);
+    ++app->loadSerial;
+    app->programmingRequested.store(true, std::memory_order_release);
+}
+
+void MainWindow::showLoadError(const QString &text)
+{
+    showingLoadError_ = true;
+    label2->setText(text);
+    label2->setStyleSheet(kRed);
+}
+
+void MainWindow::updateForm1()
+{
+    QString name;
+    if (Application *app = Application::getInstance()) {
+        std::lock_guard<std::mutex> lock(app->linkMutex);
+        name = app->productName;
+    }
+    label->setText(name + QStringLiteral(" connected"));
+    label->setStyleSheet(kGreen);
+    pushButton->setEnabled(true);
+    if (checkBox->isChecked())
+        loadConfigurationFile();
+}
+
+void MainWindow::updateForm2()
+{
+    label->setText(kNotConnected);
+    label->setStyleSheet(kRed);
+    label2->setText(QString());
+    pushButton->setEnabled(false);
+}
+
+void MainWindow::updateForm3()
+{
+    label->setText(QString());
+    showingLoadError_ = false;
+    label2->setStyleSheet(QString());
+    label2->setText(kUpdated);
+    label2->show();
+}
+
+void MainWindow::programmConfigurationBlock()
+{
+    loadConfigurationFile();
+}
+
+void MainWindow::updateForm4()
+{
+    label->setText(kAccessDenied);
+    label->setStyleSheet(kRed);
+    pushButton->setEnabled(false);
+}

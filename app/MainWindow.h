@@ -1,0 +1,44 @@
+#pragma once
+
+#include "ui_mainwindow.h"
+
+#include <QMainWindow>
+
+class MainWindow : public QMainWindow, public Ui::MainWindow
+{
+    Q_OBJECT
+
+public:
+    MainWindow(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
+    ~MainWindow() override;
+
+    // The single window, created on first use.
+    static MainWindow *getInstance();
+
+    // Loads the configuration file selected in comboBox into the record and requests a pass.
+    // A file that does not exist or cannot be read changes nothing, requests nothing, and is
+    // named in label2.
+    void loadConfigurationFile();
+
+    static inline const QString kTitle = QStringLiteral("Configuration Block X:1    28.02.2018");
+    static inline const QString kNotConnected = QStringLiteral("USB remote control not connected");
+    static inline const QString kUpdated = QStringLiteral("updated OK!!! :)");
+    static inline const QString kAccessDenied = QStringLiteral(
+            "USB remote control found, but access was denied: install the udev rule (see README)");
+    static inline const QString kRed = QStringLiteral("QLabel { color: red}");
+    static inline const QString kGreen = QStringLiteral("QLabel { color: green}");
+
+public slots:
+    void updateForm1(); // the receiver is connected
+    void updateForm2(); // the receiver is not connected
+    void updateForm3(); // a pass ended in which every write succeeded
+    void programmConfigurationBlock(); // the button was pressed
+    void updateForm4(); // a receiver is present but access to it was denied
+
+private:
+    void fillFileList();
+    void showLoadError(const QString &text);
+
+    static MainWindow *instance_;
+    bool showingLoadError_ = false;
+};

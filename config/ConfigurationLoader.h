@@ -1,0 +1,25 @@
+#pragma once
+
+#include "ConfigurationRecord.h"
+
+#include <QString>
+
+enum class LoadStatus {
+    Loaded,     // the record was filled from the file
+    NotFound,   // no file exists at the path
+    Unreadable, // something exists at the path but cannot be read as a file
+};
+
+// Folder, relative to the working directory, that holds the configuration files.
+inline const QString kConfigurationFolder = QStringLiteral("configfiles");
+
+// Path of the configuration file with the given base name: "configfiles/" + name + ".ini".
+QString configurationFilePath(const QString &baseName);
+
+// Reads the INI configuration file at `path` into `record`. Every field is rewritten from the
+// file: missing keys take their defaults, integers that are not decimal read as 0. On NotFound
+// and Unreadable the record is left untouched.
+LoadStatus loadConfiguration(const QString &path, ConfigurationRecord &record);
+
+// The record as a file without any of the keys would leave it.
+ConfigurationRecord defaultConfiguration();

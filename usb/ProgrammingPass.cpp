@@ -1,0 +1,237 @@
+#include "ProgrammingPass.h"
+
+#include <QStringView>
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::uint8_t kReportId = 0x00;
+constexpr int kOpeningPauseMs = 20;
+constexpr int kGroupPauseMs = 50;
+constexpr int kNameLength = 24;
+
+std::uint8_t lowByte(qint64 v)
+{
+    return std::uint8_t(v & 0xFF);
+}
+
+// Builds the reports of one pass in the buffer and hands them to the sink.
+class Pass
+{
+public:
+    Pass(const ConfigurationRecord &record, int r, std::vector<std::uint8_t> &buffer, PassSink &sink)
+        : rec_(record), r_(r), buf_(buffer), sink_(sink)
+    {
+    }
+
+    PassOutcome run()
+    {
+        PassOutcome outcome;
+        outcome.finished = steps(outcome);
+        return outcome;
+    }
+
+private:
+    bool write()
+    {
+        buf_[0] = kReportId;
+        return sink_.report(buf_.data(), std::size_t(r_) + 1);
+    }
+    bool pause(int ms) { return sink_.pause(ms); }
+
+    // Payload bytes 1 ... 3 of a header-like report; the rest keep what they held.
+    bool header(std::uint8_t b1, std::uint8_t b2)
+    {
+        buf_[1] = b1;
+        buf_[2] = b2;
+        return write();
+    }
+
+    // 8-byte packing: entry i to payload byte 1 + i mod 8, a report after every 8th entry.
+    template<typename Entries>
+    bool packEight(const Entries &entries, int groupSize, int pauseMs)
+    {
+        int written = 0;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            buf_[1 + i % 8] = lowByte(entries[i]);
+            if (i % 8 == 7) {
+                if (!write())
+                    return false;
+                if (++written % groupSize == 0 && !pause(pauseMs))
+                    return false;
+            }
+        }
+        return true;
+    }
+
+    // Hex packing: one data report of R bytes read from `text` at position `pos`, which runs on.
+    bool packHex(QStringView text, qint64 &pos)
+    {
+        for (int j = 1; j <= r_; ++j, pos += 2) {
+            int value = 0;
+            if (pos + 1 < text.size()) {
+                bool ok = false;
+                value = text.mid(pos, 2).toInt(&ok, 16);
+                if (!ok)
+                    value = 0;
+            }
+            buf_[std::size_t(j)] = lowByte(value);
+        }
+        return write();
+    }
+
+    bool remoteControl(int n)
+    {
+        const QString &s = rec_.flashData[std::size_t(n - 1)];
+        const qint64 length = s.size();
+        const qint64 q = rec_.configurationBlock[BlockIndex::quantityOfBytesInFlashBlock];
+        const qint64 m = rec_.configurationBlock[std::size_t(BlockIndex::maxSize(n))];
+        const auto blockId = std::uint8_t(n - 1);
+
+        // Flash data goes only when there is some and it fits into M flash blocks of Q bytes;
+        // a Q or M of zero or less never enters the flash path.
+        if (length >= 1 && q > 0 && m > 0 && length <= 2 * q * m) {
+            qint64 bytes = length / 2;
+            if (bytes % q != 0)
+                bytes = (bytes / q + 1) * q;
+            // The copy is padded with "0" up to 2N characters. With an odd length whose half is
+            // already a multiple of Q, 2N is below the length: the copy stays as it is and its
+            // last lone digit is never read.
+            QString copy = s;
+            if (copy.size() < 2 * bytes)
+                copy.append(QString(2 * bytes - copy.size(), u'0'));
+            const qint64 blocks = bytes / q;
+            sink_.section(PassSection::FlashData, n - 1, blocks);
+            buf_[3] = lowByte(blocks);
+            if (!header(0xA5, blockId))
+                return false;
+            qint64 pos = 0;
+            const qint64 reportsPerBlock = q / r_;
+            for (qint64 f = 0; f < blocks; ++f) {
+                for (qint64 k = 0; k < reportsPerBlock; ++k)
+                    if (!packHex(copy, pos))
+                        return false;
+                if (!pause(kGroupPauseMs))
+                    return false;
+            }
+            return true;
+        }
+        sink_.section(PassSection::SwitchNameBlock, n - 1, 1);
+        buf_[3] = 0x01;
+        return header(0xA5, blockId)
+                && packEight(rec_.switchNameBlocks[std::size_t(n - 1)], 8, kGroupPauseMs);
+    }
+
+    bool macro()
+    {
+        sink_.section(PassSection::Macro, 0x81, 2);
+        if (!header(0xA5, 0x81))
+            return false;
+        qint64 pos = 0;
+        for (int group = 0; group < 2; ++group) {
+            for (int k = 0; k < 8; ++k)
+                if (!packHex(rec_.flashMacro, pos))
+                    return false;
+            if (!pause(kGroupPauseMs))
+                return false;
+        }
+        return true;
+    }
+
+    bool productName(PassOutcome &outcome)
+    {
+        sink_.section(PassSection::ProductName, 0x88, 0);
+        buf_[1] = 0x88;
+        if (!write())
+            return false;
+        const QString name = rec_.newNameOfDevice.left(kNameLength);
+        outcome.nameSent = true;
+        outcome.sentName = name;
+        for (int k = 0; k < 3; ++k) {
+            for (int j = 0; j < 8; ++j) {
+                const int i = 8 * k + j;
+                const char16_t c = i < name.size() ? name.at(i).unicode() : 0;
+                buf_[std::size_t(1 + j)] = c <= 0xFF ? std::uint8_t(c) : 0;
+            }
+            if (!write())
+                return false;
+        }
+        return true;
+    }
+
+    bool steps(PassOutcome &outcome)
+    {
+        const auto &block = rec_.configurationBlock;
+        if (!pause(kOpeningPauseMs))
+            return false;
+        sink_.section(PassSection::Opening, 0, 0);
+        if (!header(0x03, 0x01) || !pause(kOpeningPauseMs))
+            return false;
+        sink_.section(PassSection::Configuration, 0x80, 2);
+        if (!header(0xA5, 0x80) || !packEight(block, 8, kGroupPauseMs))
+            return false;
+        std::fill(buf_.begin() + 2, buf_.begin() + 9, 0);
+
+        // The record has eight remote controls; a larger count programs those eight.
+        const int count = std::min(block[BlockIndex::quantityOfRemoteControls],
+                                   ConfigurationRecord::kRemoteControls);
+        for (int n = 1; n <= count; ++n)
+            if (!remoteControl(n))
+                return false;
+        if (block[BlockIndex::haveMacro] > 0 && rec_.flashMacro.size() == 256 && !macro())
+            return false;
+        if (rec_.canChangeProductName == 1 && !productName(outcome))
+            return false;
+        sink_.section(PassSection::Closing, 0, 0);
+        return header(0x03, 0x00);
+    }
+
+    const ConfigurationRecord &rec_;
+    const int r_;
+    std::vector<std::uint8_t> &buf_;
+    PassSink &sink_;
+};
+
+class Collector : public PassSink
+{
+public:
+    bool report(const std::uint8_t *bytes, std::size_t length) override
+    {
+        steps.push_back({PassStep::Kind::Write, {bytes, bytes + length}, 0});
+        return true;
+    }
+    bool pause(int ms) override
+    {
+        steps.push_back({PassStep::Kind::Pause, {}, ms});
+        return true;
+    }
+    std::vector<PassStep> steps;
+};
+
+} // namespace
+
+std::size_t reportBufferSize(int reportDataLength)
+{
+    return std::max<std::size_t>(9, std::size_t(std::max(reportDataLength, 0)) + 1);
+}
+
+PassOutcome runProgrammingPass(const ConfigurationRecord &record, int reportDataLength,
+                               std::vector<std::uint8_t> &buffer, PassSink &sink)
+{
+    if (reportDataLength < 1)
+        return {};
+    if (buffer.size() < reportBufferSize(reportDataLength))
+        buffer.resize(reportBufferSize(reportDataLength), 0);
+    return Pass(record, reportDataLength, buffer, sink).run();
+}
+
+std::vector<PassStep> collectPassSteps(const ConfigurationRecord &record, int reportDataLength,
+                                       std::vector<std::uint8_t> &buffer, PassOutcome *outcome)
+{
+    Collector collector;
+    const PassOutcome result = runProgrammingPass(record, reportDataLength, buffer, collector);
+    if (outcome)
+        *outcome = result;
+    return collector.steps;
+}

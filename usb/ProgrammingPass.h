@@ -1,0 +1,76 @@
+#pragma once
+
+#include "ConfigurationRecord.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// The report sequence of one programming pass, as a pure function of the record, the report
+// length and the report buffer. The steps are handed to a sink in order; the sink does the
+// writing and pausing (the programming thread) or records them (tests, rcprog-cli dump).
+
+// The groups of reports a pass is made of, in the order they may come.
+enum class PassSection {
+    Opening,          // opening report
+    Configuration,    // header 0x80 and the 16 reports of the configuration block
+    FlashData,        // header of remote control `id` and `count` flash blocks
+    SwitchNameBlock,  // header of remote control `id` and its switch name block
+    Macro,            // header 0x81 and the 16 reports of the macro block
+    ProductName,      // name header and the 3 name reports
+    Closing,          // closing report
+};
+
+class PassSink
+{
+public:
+    virtual ~PassSink() = default;
+    // A section of the pass begins (`id`: block ID; `count`: flash blocks). Default: ignored.
+    virtual void section(PassSection section, int id, qint64 count)
+    {
+        (void)section;
+        (void)id;
+        (void)count;
+    }
+    // One report: the first R + 1 bytes of the report buffer. Returns false to stop the pass.
+    virtual bool report(const std::uint8_t *bytes, std::size_t length) = 0;
+    // A pause of `ms` milliseconds. Returns false to stop the pass.
+    virtual bool pause(int ms) = 0;
+};
+
+struct PassOutcome
+{
+    bool finished = false; // every step was handed to the sink
+    bool nameSent = false; // the product name was part of the pass
+    QString sentName;      // the product name as sent (at most 24 characters)
+};
+
+// Report-ID byte plus at least the 8 payload bytes that the fixed-layout packings fill.
+std::size_t reportBufferSize(int reportDataLength);
+
+// Runs the steps of one pass for a receiver with `reportDataLength` (R >= 1) payload bytes per
+// report. `buffer` is the report buffer as the previous pass left it (all zeros before the
+// first); it is grown to reportBufferSize(R) with zeros if needed, and left as the pass leaves
+// it. No byte outside the buffer is read or written.
+PassOutcome runProgrammingPass(const ConfigurationRecord &record, int reportDataLength,
+                               std::vector<std::uint8_t> &buffer, PassSink &sink);
+
+struct PassStep
+{
+    enum class Kind { Write, Pause };
+    Kind kind = Kind::Write;
+    std::vector<std::uint8_t> bytes; // Write: the report
+    int ms = 0;                      // Pause: milliseconds
+
+    bool operator==(const PassStep &other) const
+    {
+        return kind == other.kind && bytes == other.bytes && ms == other.ms;
+    }
+};
+
+// The steps of one pass, collected (for records whose passes are of a sensible size).
+std::vector<PassStep> collectPassSteps(const ConfigurationRecord &record, int reportDataLength,
+                                       std::vector<std::uint8_t> &buffer,
+                                       PassOutcome *outcome = nullptr);

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+// A stop request that wakes an interruptible sleep at once. Worker threads sleep through it so
+// that a stop request ends them between two steps, within milliseconds.
+class StopSignal
+{
+public:
+    void request()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+        changed_.notify_all();
+    }
+    bool requested() const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return stop_;
+    }
+    // Sleeps `ms` milliseconds; returns false (early) when a stop was requested.
+    bool sleepFor(int ms)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return !changed_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stop_; });
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    bool stop_ = false;
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "StopSignal.h"
+
+#include <QThread>
+
+// The programming thread: when a load has requested it and the receiver is connected, sends
+// the configuration record to the receiver as one programming pass.
+class UsbReceiverDots : public QThread
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kStartPauseMs = 1000;
+    static constexpr int kCheckMs = 200;
+
+    explicit UsbReceiverDots(QObject *parent = nullptr);
+
+    // Asks the thread to end; a pass stops between two reports.
+    void requestStop() { stop_.request(); }
+
+signals:
+    void updateUsb3(); // a pass ended in which every write succeeded
+
+protected:
+    void run() override;
+
+private:
+    void check();
+
+    StopSignal stop_;
+};

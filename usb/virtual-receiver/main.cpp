@@ -1,0 +1,397 @@
+// rcprog-virtual-receiver: a virtual receiver on Linux, made through /dev/uhid.
+//
+// It creates a USB HID device with the receiver's IDs (or others given on the command line) and a
+// vendor-defined report descriptor with one input and one output report of N bytes and no report
+// IDs. The kernel's HID core binds it (hid-generic) and hidraw gives it a /dev/hidrawN node, so
+// programs see it exactly as they would see a plugged-in receiver. Every output report written to
+// it is printed on stdout as one line of upper-case hex bytes, report-ID byte first.
+//
+// Needs root (or write access to /dev/uhid) and a kernel with uhid, hid-generic and hidraw.
+
+#include <linux/uhid.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr unsigned kDefaultVendor = 0x04B4;
+constexpr unsigned kDefaultProduct = 0xF231;
+constexpr long kMaxReportLength = 1024;
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void onSignal(int)
+{
+    stopRequested = 1;
+}
+
+struct Options
+{
+    std::string name = "Virtual USB receiver";
+    long reportLength = 8;
+    long unplugAfter = -1; // destroy the device after this many output reports
+    long failAfter = -1;   // stop reading /dev/uhid after this many output reports
+    unsigned vendor = kDefaultVendor;
+    unsigned product = kDefaultProduct;
+};
+
+void usage(std::FILE *out)
+{
+    std::fprintf(
+            out,
+            "Usage: rcprog-virtual-receiver [options]\n"
+            "Creates a virtual USB HID receiver through /dev/uhid and prints every output\n"
+            "report it receives as one line of hex bytes (report-ID byte first).\n"
+            "\n"
+            "  --name NAME           device name, which is also its product string\n"
+            "  --report-length N     payload bytes of the input and output report (default 8)\n"
+            "  --unplug-after N      remove the device after N output reports and exit\n"
+            "  --fail-after N        stop reading after N output reports (the device stays)\n"
+            "  --vendor ID           vendor ID (default 0x04B4)\n"
+            "  --product ID          product ID (default 0xF231)\n"
+            "  --help                show this text\n"
+            "\n"
+            "Ends on SIGINT or SIGTERM, removing the device first.\n");
+}
+
+bool parseNumber(const char *text, long min, long max, long &value)
+{
+    if (!text || !*text)
+        return false;
+    errno = 0;
+    char *end = nullptr;
+    const long v = std::strtol(text, &end, 0);
+    if (errno != 0 || *end != '\0' || v < min || v > max)
+        return false;
+    value = v;
+    return true;
+}
+
+// Returns 0 when parsed, 1 for --help, 2 for a usage error (reported on stderr).
+int parseArguments(int argc, char **argv, Options &options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h")
+            return 1;
+        const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
+        long number = 0;
+        bool ok = value != nullptr;
+        if (arg == "--name") {
+            ok = ok && std::strlen(value) < sizeof(uhid_create2_req::name);
+            if (ok)
+                options.name = value;
+        } else if (arg == "--report-length") {
+            ok = ok && parseNumber(value, 1, kMaxReportLength, options.reportLength);
+        } else if (arg == "--unplug-after") {
+            ok = ok && parseNumber(value, 0, 1000000000L, options.unplugAfter);
+        } else if (arg == "--fail-after") {
+            ok = ok && parseNumber(value, 0, 1000000000L, options.failAfter);
+        } else if (arg == "--vendor" || arg == "--product") {
+            ok = ok && parseNumber(value, 0, 0xFFFF, number);
+            if (ok)
+                (arg == "--vendor" ? options.vendor : options.product) = unsigned(number);
+        } else {
+            std::fprintf(stderr, "rcprog-virtual-receiver: unknown option %s\n", arg.c_str());
+            return 2;
+        }
+        if (!ok) {
+            std::fprintf(stderr, "rcprog-virtual-receiver: missing or invalid value for %s\n",
+                         arg.c_str());
+            return 2;
+        }
+        ++i;
+    }
+    return 0;
+}
+
+// A vendor-defined application collection with one input and one output report of `length`
+// bytes each (8-bit fields, values 0..255) and no report IDs.
+std::vector<unsigned char> reportDescriptor(long length)
+{
+    std::vector<unsigned char> d = {
+            0x06, 0x00, 0xFF, // Usage Page (Vendor Defined 0xFF00)
+            0x09, 0x01,       // Usage (0x01)
+            0xA1, 0x01,       // Collection (Application)
+    };
+    const auto field = [&d, length](unsigned char usage, unsigned char mainItem) {
+        const unsigned char fieldItems[] = {
+                0x09,
+                usage, // Usage
+                0x15,
+                0x00, // Logical Minimum (0)
+                0x26,
+                0xFF,
+                0x00, // Logical Maximum (255)
+                0x75,
+                0x08, // Report Size (8)
+                0x96,
+                static_cast<unsigned char>(length & 0xFF),
+                static_cast<unsigned char>((length >> 8) & 0xFF), // Report Count (length)
+                mainItem,
+                0x02, // Input or Output (Data, Variable, Absolute)
+        };
+        d.insert(d.end(), std::begin(fieldItems), std::end(fieldItems));
+    };
+    field(0x02, 0x81); // Input
+    field(0x03, 0x91); // Output
+    d.push_back(0xC0); // End Collection
+    return d;
+}
+
+bool writeEvent(int fd, const uhid_event &event)
+{
+    for (;;) {
+        const ssize_t n = write(fd, &event, sizeof event);
+        if (n == static_cast<ssize_t>(sizeof event))
+            return true;
+        if (n < 0 && errno == EINTR)
+            continue;
+        std::fprintf(stderr, "rcprog-virtual-receiver: write to /dev/uhid failed: %s\n",
+                     n < 0 ? std::strerror(errno) : "short write");
+        return false;
+    }
+}
+
+void destroyDevice(int fd)
+{
+    uhid_event event{};
+    event.type = UHID_DESTROY;
+    writeEvent(fd, event);
+}
+
+void printReport(const unsigned char *data, unsigned size)
+{
+    std::string line;
+    line.reserve(size * 3);
+    static const char digits[] = "0123456789ABCDEF";
+    for (unsigned i = 0; i < size; ++i) {
+        if (i > 0)
+            line.push_back(' ');
+        line.push_back(digits[data[i] >> 4]);
+        line.push_back(digits[data[i] & 0x0F]);
+    }
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+std::string readSmallFile(const std::string &path)
+{
+    std::string text;
+    if (std::FILE *f = std::fopen(path.c_str(), "r")) {
+        char buffer[512];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+            text.append(buffer, n);
+        std::fclose(f);
+    }
+    return text;
+}
+
+// The hidraw node of the device whose HID_UNIQ is `uniq`, or "" while it has none. uhid devices
+// sit under the uhid misc device in sysfs.
+std::string findHidrawNode(const std::string &uniq)
+{
+    const std::string base = "/sys/devices/virtual/misc/uhid";
+    std::string node;
+    DIR *dir = opendir(base.c_str());
+    if (!dir)
+        return node;
+    while (dirent *entry = readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        const std::string deviceDir = base + "/" + entry->d_name;
+        const std::string uevent = readSmallFile(deviceDir + "/uevent");
+        if (uevent.find("HID_UNIQ=" + uniq + "\n") == std::string::npos)
+            continue;
+        if (DIR *hidraw = opendir((deviceDir + "/hidraw").c_str())) {
+            while (dirent *h = readdir(hidraw)) {
+                if (std::strncmp(h->d_name, "hidraw", 6) == 0)
+                    node = std::string("/dev/") + h->d_name;
+            }
+            closedir(hidraw);
+        }
+        break;
+    }
+    closedir(dir);
+    return node;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options options;
+    switch (parseArguments(argc, argv, options)) {
+    case 1:
+        usage(stdout);
+        return 0;
+    case 2:
+        usage(stderr);
+        return 2;
+    default:
+        break;
+    }
+
+    struct sigaction action{};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const int fd = open("/dev/uhid", O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        std::fprintf(stderr,
+                     "rcprog-virtual-receiver: cannot open /dev/uhid: %s\n"
+                     "(needs root and the uhid module: modprobe uhid)\n",
+                     std::strerror(errno));
+        return 1;
+    }
+
+    // A unique tag in the device's uniq field lets us find our own hidraw node in sysfs.
+    const std::string uniq = "rcprog-vr-" + std::to_string(getpid());
+    const std::vector<unsigned char> descriptor = reportDescriptor(options.reportLength);
+
+    uhid_event create{};
+    create.type = UHID_CREATE2;
+    std::snprintf(reinterpret_cast<char *>(create.u.create2.name), sizeof create.u.create2.name,
+                  "%s", options.name.c_str());
+    std::snprintf(reinterpret_cast<char *>(create.u.create2.phys), sizeof create.u.create2.phys,
+                  "rcprog-virtual-receiver");
+    std::snprintf(reinterpret_cast<char *>(create.u.create2.uniq), sizeof create.u.create2.uniq,
+                  "%s", uniq.c_str());
+    create.u.create2.rd_size = static_cast<__u16>(descriptor.size());
+    create.u.create2.bus = BUS_USB;
+    create.u.create2.vendor = options.vendor;
+    create.u.create2.product = options.product;
+    create.u.create2.version = 0x0100;
+    create.u.create2.country = 0;
+    std::memcpy(create.u.create2.rd_data, descriptor.data(), descriptor.size());
+    if (!writeEvent(fd, create)) {
+        close(fd);
+        return 1;
+    }
+
+    long reports = 0;
+    bool started = false;
+    bool announced = false;
+    int waitForNodeTicks = 250; // 250 x 20 ms: give hidraw 5 s to show the node
+    int status = 0;
+
+    while (!stopRequested) {
+        if (options.failAfter >= 0 && reports >= options.failAfter) {
+            // Stop reading: the kernel's queue fills up, the device stays.
+            std::fprintf(stderr, "rcprog-virtual-receiver: stopped reading after %ld reports\n",
+                         reports);
+            while (!stopRequested)
+                pause();
+            break;
+        }
+        if (options.unplugAfter >= 0 && reports >= options.unplugAfter) {
+            std::fprintf(stderr, "rcprog-virtual-receiver: unplugged after %ld reports\n", reports);
+            break;
+        }
+        if (started && !announced) {
+            const std::string node = findHidrawNode(uniq);
+            if (!node.empty() || --waitForNodeTicks <= 0) {
+                std::fprintf(stderr,
+                             "rcprog-virtual-receiver: ready: %04X:%04X \"%s\", %ld-byte reports, "
+                             "node %s\n",
+                             options.vendor, options.product, options.name.c_str(),
+                             options.reportLength, node.empty() ? "unknown" : node.c_str());
+                announced = true;
+            }
+        }
+
+        pollfd pfd{fd, POLLIN, 0};
+        const int ready = poll(&pfd, 1, announced ? 500 : 20);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            std::fprintf(stderr, "rcprog-virtual-receiver: poll failed: %s\n",
+                         std::strerror(errno));
+            status = 1;
+            break;
+        }
+        if (ready == 0)
+            continue;
+
+        uhid_event event{};
+        const ssize_t n = read(fd, &event, sizeof event);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            std::fprintf(stderr, "rcprog-virtual-receiver: read from /dev/uhid failed: %s\n",
+                         std::strerror(errno));
+            status = 1;
+            break;
+        }
+        if (n == 0)
+            continue;
+
+        switch (event.type) {
+        case UHID_START:
+            started = true;
+            break;
+        case UHID_STOP:
+        case UHID_OPEN:
+        case UHID_CLOSE:
+            break;
+        case UHID_OUTPUT: {
+            const unsigned size = event.u.output.size <= UHID_DATA_MAX ? event.u.output.size : 0;
+            printReport(event.u.output.data, size);
+            ++reports;
+            break;
+        }
+        case UHID_GET_REPORT: {
+            // Input reports read back as zeros; the device has no feature reports.
+            uhid_event reply{};
+            reply.type = UHID_GET_REPORT_REPLY;
+            reply.u.get_report_reply.id = event.u.get_report.id;
+            if (event.u.get_report.rtype == UHID_INPUT_REPORT && event.u.get_report.rnum == 0) {
+                reply.u.get_report_reply.err = 0;
+                reply.u.get_report_reply.size = static_cast<__u16>(options.reportLength + 1);
+            } else {
+                reply.u.get_report_reply.err = EIO;
+            }
+            writeEvent(fd, reply);
+            break;
+        }
+        case UHID_SET_REPORT: {
+            // An output report sent over the control pipe counts like any other output report.
+            uhid_event reply{};
+            reply.type = UHID_SET_REPORT_REPLY;
+            reply.u.set_report_reply.id = event.u.set_report.id;
+            if (event.u.set_report.rtype == UHID_OUTPUT_REPORT) {
+                reply.u.set_report_reply.err = 0;
+                const unsigned size
+                        = event.u.set_report.size <= UHID_DATA_MAX ? event.u.set_report.size : 0;
+                printReport(event.u.set_report.data, size);
+                ++reports;
+            } else {
+                reply.u.set_report_reply.err = EIO;
+            }
+            writeEvent(fd, reply);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+
+    destroyDevice(fd);
+    close(fd);
+    return status;
+}
