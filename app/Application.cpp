@@ -34,8 +34,7 @@ void stopThread(Worker *&worker)
 } // namespace
 
 Application::Application(int &argc, char **argv, std::shared_ptr<rcprog::HidPlatform> hidPlatform)
-    : QApplication(argc, argv),
-      reportBuffer(reportBufferSize(8), 0),
+    : QApplication(argc, argv), reportBuffer(reportBufferSize(8), 0),
       platform(std::move(hidPlatform))
 {
     if (!init())

@@ -37,8 +37,8 @@ void MainWindow::fillFileList()
     // Files and folders alike, without hidden ones, sorted by name ignoring case; only names
     // that end in ".ini" exactly are offered, without that ending.
     const QDir dir(kConfigurationFolder);
-    const QFileInfoList entries = dir.entryInfoList(
-            QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    const QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot,
+                                                    QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo &entry : entries) {
         const QString name = entry.fileName();
         if (name.endsWith(QLatin1String(".ini"), Qt::CaseSensitive))

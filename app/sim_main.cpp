@@ -35,10 +35,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption unplugAfter(QStringLiteral("unplug-after"),
                                          QStringLiteral("Unplug it again S seconds after start."),
                                          QStringLiteral("S"));
-    const QCommandLineOption product(QStringLiteral("product"),
-                                     QStringLiteral("Product string of the receiver."),
-                                     QStringLiteral("NAME"),
-                                     QStringLiteral("USB remote control receiver"));
+    const QCommandLineOption product(
+            QStringLiteral("product"), QStringLiteral("Product string of the receiver."),
+            QStringLiteral("NAME"), QStringLiteral("USB remote control receiver"));
     parser.addOptions({plugAfter, unplugAfter, product});
     parser.process(app);
 
@@ -83,8 +82,8 @@ int main(int argc, char *argv[])
         for (const auto &r : reports)
             received.push_back(
                     {r.bytes, std::chrono::duration<double, std::milli>(r.time - start).count()});
-        const auto quiet = std::chrono::steady_clock::now() - reports.back().time
-                > std::chrono::seconds(2);
+        const auto quiet
+                = std::chrono::steady_clock::now() - reports.back().time > std::chrono::seconds(2);
         const std::vector<DecodedPass> passes = decodePasses(received);
         for (std::size_t i = printed; i < passes.size(); ++i) {
             const bool complete = passes[i].closed || i + 1 < passes.size() || quiet;

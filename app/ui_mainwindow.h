@@ -90,6 +90,5 @@ public:
 
 namespace Ui {
 class MainWindow : public Ui_MainWindow
-{
-};
+{ };
 } // namespace Ui

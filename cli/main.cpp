@@ -23,34 +23,35 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitErrors = 1; // check found errors
-constexpr int kExitUsage = 2;  // bad arguments, or a file that is missing or unreadable
+constexpr int kExitUsage = 2; // bad arguments, or a file that is missing or unreadable
 constexpr int kExitNoReceiver = 3;
 constexpr int kExitAccessDenied = 4;
 constexpr int kExitWriteFailed = 5;
 constexpr int kExitInterrupted = 130;
 
-const char kUsage[] =
-        "usage: rcprog-cli COMMAND ...\n"
-        "\n"
-        "Commands:\n"
-        "  record FILE                    Print the configuration record that FILE loads into,\n"
-        "                                 as one JSON object.\n"
-        "  dump FILE [--passes N]         Print the report sequence of N passes (default 1) of\n"
-        "                                 FILE's record for a receiver with 8-byte reports, run\n"
-        "                                 back to back over one report buffer that starts all\n"
-        "                                 zeros: '# pass K', then 'W' and the 9 report bytes in\n"
-        "                                 hex, or 'P' and a pause in milliseconds, one per line.\n"
-        "  check FILE...                  Report problems in configuration files as\n"
-        "                                 FILE:LINE: error|warning: message. Exit 1 when any\n"
-        "                                 error was found.\n"
-        "  program FILE [--wait SECONDS]  Wait up to SECONDS (default 10) for a receiver, write\n"
-        "                                 FILE's configuration into it in one pass, and print\n"
-        "                                 what was sent. Ctrl-C stops between two reports.\n"
-        "  --help                         Show this text.\n"
-        "\n"
-        "Exit status: 0 success; 1 check found errors; 2 bad arguments or a missing or\n"
-        "unreadable FILE; 3 no receiver appeared in time; 4 a receiver is present but access\n"
-        "to it was denied; 5 a write to the receiver failed; 130 interrupted.\n";
+const char kUsage[]
+        = "usage: rcprog-cli COMMAND ...\n"
+          "\n"
+          "Commands:\n"
+          "  record FILE                    Print the configuration record that FILE loads into,\n"
+          "                                 as one JSON object.\n"
+          "  dump FILE [--passes N]         Print the report sequence of N passes (default 1) of\n"
+          "                                 FILE's record for a receiver with 8-byte reports, run\n"
+          "                                 back to back over one report buffer that starts all\n"
+          "                                 zeros: '# pass K', then 'W' and the 9 report bytes in\n"
+          "                                 hex, or 'P' and a pause in milliseconds, one per "
+          "line.\n"
+          "  check FILE...                  Report problems in configuration files as\n"
+          "                                 FILE:LINE: error|warning: message. Exit 1 when any\n"
+          "                                 error was found.\n"
+          "  program FILE [--wait SECONDS]  Wait up to SECONDS (default 10) for a receiver, write\n"
+          "                                 FILE's configuration into it in one pass, and print\n"
+          "                                 what was sent. Ctrl-C stops between two reports.\n"
+          "  --help                         Show this text.\n"
+          "\n"
+          "Exit status: 0 success; 1 check found errors; 2 bad arguments or a missing or\n"
+          "unreadable FILE; 3 no receiver appeared in time; 4 a receiver is present but access\n"
+          "to it was denied; 5 a write to the receiver failed; 130 interrupted.\n";
 
 int usage()
 {
@@ -71,7 +72,8 @@ bool load(const QString &path, ConfigurationRecord &record)
     case LoadStatus::Loaded:
         return true;
     case LoadStatus::NotFound:
-        printUtf8(stderr, QStringLiteral("rcprog-cli: configuration file not found: %1\n").arg(path));
+        printUtf8(stderr,
+                  QStringLiteral("rcprog-cli: configuration file not found: %1\n").arg(path));
         return false;
     case LoadStatus::Unreadable:
         printUtf8(stderr,
@@ -234,8 +236,7 @@ class ProgramSink : public PassSink
 public:
     ProgramSink(rcprog::HidPlatform &platform, rcprog::HidHandle handle)
         : platform_(platform), handle_(handle)
-    {
-    }
+    { }
     ~ProgramSink() override { flush(); }
 
     void section(PassSection section, int id, qint64 count) override
@@ -289,8 +290,10 @@ public:
     {
         if (title_.isEmpty())
             return;
-        QString line = QStringLiteral("%1: %2 report%3").arg(title_).arg(reports_).arg(
-                reports_ == 1 ? QString() : QStringLiteral("s"));
+        QString line = QStringLiteral("%1: %2 report%3")
+                               .arg(title_)
+                               .arg(reports_)
+                               .arg(reports_ == 1 ? QString() : QStringLiteral("s"));
         if (failed_)
             line += QStringLiteral(", %1 failed").arg(failed_);
         printUtf8(stdout, line + QLatin1Char('\n'));
@@ -353,12 +356,12 @@ int commandProgram(const QStringList &args)
     std::signal(SIGTERM, onInterrupt);
 
     const auto deadline = std::chrono::steady_clock::now()
-            + std::chrono::milliseconds(qint64(waitSeconds * 1000));
+                          + std::chrono::milliseconds(qint64(waitSeconds * 1000));
     rcprog::OpenedDevice device;
     bool denied = false;
     for (;;) {
-        const rcprog::SearchResult found = rcprog::openPass(
-                *platform, rcprog::kReceiverVendorId, rcprog::kReceiverProductId, device);
+        const rcprog::SearchResult found = rcprog::openPass(*platform, rcprog::kReceiverVendorId,
+                                                            rcprog::kReceiverProductId, device);
         if (found.matched)
             break;
         denied = found.accessDenied;

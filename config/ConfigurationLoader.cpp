@@ -41,7 +41,10 @@ public:
     {
         return settings_ ? settings_->value(key, defaultValue).toInt() : defaultValue;
     }
-    int integer(const char *key, int defaultValue) { return integer(QLatin1String(key), defaultValue); }
+    int integer(const char *key, int defaultValue)
+    {
+        return integer(QLatin1String(key), defaultValue);
+    }
     QString text(const QString &key, const QString &defaultValue)
     {
         return settings_ ? settings_->value(key, defaultValue).toString() : defaultValue;
@@ -64,24 +67,24 @@ struct SettingsKey
 
 // Group Settings, in reading order (ID is read separately, between these).
 constexpr SettingsKey kSettingsBeforeId[] = {
-    {"frequencyTrim", 0, 128},
-    {"keyNumberOfShiftKey", 1, 255},
-    {"shiftDelay", 2, 255},
-    {"quantityOfBytesInFlashBlock", 3, 255},
-    {"boolReceiveInfraredSignel", 4, 0},
-    {"boolVirtualRemoteControl", 5, 0},
-    {"idNumberOfVarnoLtddeveloping", 7, 0},
-    {"idNumberOfVarnoLtdRcDatabase", 8, 255},
-    {"IdNumberofPlastickForm", 10, 255},
-    {"customerId", 11, 255},
-    {"delayAfterKeyPress", 15, 48},
-    {"scaningKeyboardDelay", 16, 48},
-    {"rcKeyNumberOfLoopKey", 30, 63},
-    {"quantityOfRemoteControls", 31, 0},
+        {"frequencyTrim", 0, 128},
+        {"keyNumberOfShiftKey", 1, 255},
+        {"shiftDelay", 2, 255},
+        {"quantityOfBytesInFlashBlock", 3, 255},
+        {"boolReceiveInfraredSignel", 4, 0},
+        {"boolVirtualRemoteControl", 5, 0},
+        {"idNumberOfVarnoLtddeveloping", 7, 0},
+        {"idNumberOfVarnoLtdRcDatabase", 8, 255},
+        {"IdNumberofPlastickForm", 10, 255},
+        {"customerId", 11, 255},
+        {"delayAfterKeyPress", 15, 48},
+        {"scaningKeyboardDelay", 16, 48},
+        {"rcKeyNumberOfLoopKey", 30, 63},
+        {"quantityOfRemoteControls", 31, 0},
 };
 constexpr SettingsKey kSettingsAfterId[] = {
-    {"miniTVRemoteControlNumber", 26, 0},
-    {"receivingADCthreshold", 25, 160},
+        {"miniTVRemoteControlNumber", 26, 0},
+        {"receivingADCthreshold", 25, 160},
 };
 
 void fill(Reader &reader, ConfigurationRecord &record)
@@ -89,7 +92,8 @@ void fill(Reader &reader, ConfigurationRecord &record)
     const int rcs = ConfigurationRecord::kRemoteControls;
 
     reader.group("nameOfDevice");
-    record.newNameOfDevice = reader.text("newNameOfDevice", QStringLiteral("VARNO LTD USB changer"));
+    record.newNameOfDevice
+            = reader.text("newNameOfDevice", QStringLiteral("VARNO LTD USB changer"));
     record.canChangeProductName = reader.integer("canChangeProductName", 0);
 
     auto &block = record.configurationBlock;
@@ -113,8 +117,8 @@ void fill(Reader &reader, ConfigurationRecord &record)
     reader.group("rcSettings");
     for (int n = 1; n <= rcs; ++n) {
         block[BlockIndex::maxSize(n)] = reader.integer(rcKey(n, "maxSize"), 0);
-        block[BlockIndex::keyNumberOfSwitchKey(n)] =
-                reader.integer(rcKey(n, "keyNumberOfSwitchKey"), 255);
+        block[BlockIndex::keyNumberOfSwitchKey(n)]
+                = reader.integer(rcKey(n, "keyNumberOfSwitchKey"), 255);
     }
     std::array<QString, ConfigurationRecord::kRemoteControls> names;
     for (int n = 1; n <= rcs; ++n)
@@ -122,8 +126,8 @@ void fill(Reader &reader, ConfigurationRecord &record)
     for (int n = 1; n <= rcs; ++n)
         record.switchNameBlocks[n - 1] = RemoteControlData::buildSwitchNameBlock(names[n - 1]);
     for (int n = 1; n <= rcs; ++n)
-        record.boolRewritableFromSoftware[n - 1] =
-                reader.integer(rcKey(n, "boolRewritableFromSoftware"), 1);
+        record.boolRewritableFromSoftware[n - 1]
+                = reader.integer(rcKey(n, "boolRewritableFromSoftware"), 1);
     for (int n = 1; n <= rcs; ++n)
         record.flashData[n - 1] = reader.text(rcKey(n, "flashData"), QString());
     for (int n = 1; n <= rcs; ++n)

@@ -5,8 +5,8 @@
 #include <QString>
 
 enum class LoadStatus {
-    Loaded,     // the record was filled from the file
-    NotFound,   // no file exists at the path
+    Loaded, // the record was filled from the file
+    NotFound, // no file exists at the path
     Unreadable, // something exists at the path but cannot be read as a file
 };
 

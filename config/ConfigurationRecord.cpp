@@ -3,9 +3,9 @@
 bool ConfigurationRecord::operator==(const ConfigurationRecord &other) const
 {
     return newNameOfDevice == other.newNameOfDevice
-            && canChangeProductName == other.canChangeProductName
-            && configurationBlock == other.configurationBlock
-            && switchNameBlocks == other.switchNameBlocks
-            && boolRewritableFromSoftware == other.boolRewritableFromSoftware
-            && flashData == other.flashData && flashMacro == other.flashMacro;
+           && canChangeProductName == other.canChangeProductName
+           && configurationBlock == other.configurationBlock
+           && switchNameBlocks == other.switchNameBlocks
+           && boolRewritableFromSoftware == other.boolRewritableFromSoftware
+           && flashData == other.flashData && flashMacro == other.flashMacro;
 }

@@ -33,6 +33,12 @@ constexpr int quantityOfBytesInFlashBlock = 3;
 constexpr int haveMacro = 29;
 constexpr int quantityOfRemoteControls = 31;
 // rcNNmaxSize of remote control n (1 ... 8) and its switch key number.
-constexpr int maxSize(int n) { return 31 + 2 * n; }
-constexpr int keyNumberOfSwitchKey(int n) { return 30 + 2 * n; }
+constexpr int maxSize(int n)
+{
+    return 31 + 2 * n;
+}
+constexpr int keyNumberOfSwitchKey(int n)
+{
+    return 30 + 2 * n;
+}
 } // namespace BlockIndex

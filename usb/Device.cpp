@@ -23,8 +23,8 @@ bool Device::openDevice(int vendorId, int productId)
     app->infoHandle = opened.infoHandle;
     app->writeHandle = opened.writeHandle;
     app->reportDataLength = opened.reportDataLength;
-    app->productName = QString::fromLatin1(opened.productName.data(),
-                                           qsizetype(opened.productName.size()));
+    app->productName
+            = QString::fromLatin1(opened.productName.data(), qsizetype(opened.productName.size()));
     ++app->connectionSerial;
     return true;
 }

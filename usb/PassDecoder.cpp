@@ -11,8 +11,7 @@ class Decoder
 public:
     Decoder(const std::vector<ReceivedReport> &reports, double gapMs)
         : reports_(reports), gapMs_(gapMs)
-    {
-    }
+    { }
 
     std::vector<DecodedPass> run()
     {
@@ -154,8 +153,9 @@ std::vector<DecodedPass> decodePasses(const std::vector<ReceivedReport> &reports
 QString describePass(const DecodedPass &pass)
 {
     QStringList lines;
-    lines << QStringLiteral("pass: %1 reports%2").arg(pass.reports).arg(
-            pass.closed ? QString() : QStringLiteral(", NOT CLOSED"));
+    lines << QStringLiteral("pass: %1 reports%2")
+                     .arg(pass.reports)
+                     .arg(pass.closed ? QString() : QStringLiteral(", NOT CLOSED"));
     for (const DecodedBlock &b : pass.blocks) {
         switch (b.kind) {
         case DecodedBlock::Kind::Configuration:
@@ -167,7 +167,8 @@ QString describePass(const DecodedPass &pass)
                 lines << QStringLiteral("  unexpected report: %1").arg(hex(b.payload));
             break;
         case DecodedBlock::Kind::RemoteControl:
-            lines << QStringLiteral("  remote control %1 (block 0x%2, count %3): %4 data reports: %5")
+            lines << QStringLiteral(
+                             "  remote control %1 (block 0x%2, count %3): %4 data reports: %5")
                              .arg(b.id + 1)
                              .arg(b.id, 2, 16, QLatin1Char('0'))
                              .arg(b.count)

@@ -13,16 +13,16 @@
 struct ReceivedReport
 {
     std::vector<std::uint8_t> bytes; // report-ID byte first
-    double ms = 0;                   // arrival time
+    double ms = 0; // arrival time
 };
 
 struct DecodedBlock
 {
     enum class Kind { Configuration, RemoteControl, Macro, Name };
     Kind kind = Kind::Configuration;
-    int id = 0;       // block ID (0x00 ... 0x07, 0x80, 0x81); 0x88 for the name
-    int count = 0;    // byte 3 of a remote-control header: block count (1 also for a name block)
-    int reports = 0;  // data reports that followed the header
+    int id = 0; // block ID (0x00 ... 0x07, 0x80, 0x81); 0x88 for the name
+    int count = 0; // byte 3 of a remote-control header: block count (1 also for a name block)
+    int reports = 0; // data reports that followed the header
     std::vector<std::uint8_t> payload; // the payload bytes of those data reports, in order
 };
 
@@ -30,9 +30,9 @@ struct DecodedPass
 {
     std::vector<DecodedBlock> blocks;
     std::vector<double> pausesMs; // the gaps observed between groups, in order
-    int reports = 0;              // all reports of the pass
-    bool closed = false;          // the closing report arrived
-    QString productName;          // the name sent, when the pass had one
+    int reports = 0; // all reports of the pass
+    bool closed = false; // the closing report arrived
+    QString productName; // the name sent, when the pass had one
 };
 
 std::vector<DecodedPass> decodePasses(const std::vector<ReceivedReport> &reports,

@@ -20,10 +20,10 @@ std::uint8_t lowByte(qint64 v)
 class Pass
 {
 public:
-    Pass(const ConfigurationRecord &record, int r, std::vector<std::uint8_t> &buffer, PassSink &sink)
+    Pass(const ConfigurationRecord &record, int r, std::vector<std::uint8_t> &buffer,
+         PassSink &sink)
         : rec_(record), r_(r), buf_(buffer), sink_(sink)
-    {
-    }
+    { }
 
     PassOutcome run()
     {
@@ -120,7 +120,7 @@ private:
         sink_.section(PassSection::SwitchNameBlock, n - 1, 1);
         buf_[3] = 0x01;
         return header(0xA5, blockId)
-                && packEight(rec_.switchNameBlocks[std::size_t(n - 1)], 8, kGroupPauseMs);
+               && packEight(rec_.switchNameBlocks[std::size_t(n - 1)], 8, kGroupPauseMs);
     }
 
     bool macro()

@@ -14,13 +14,13 @@
 
 // The groups of reports a pass is made of, in the order they may come.
 enum class PassSection {
-    Opening,          // opening report
-    Configuration,    // header 0x80 and the 16 reports of the configuration block
-    FlashData,        // header of remote control `id` and `count` flash blocks
-    SwitchNameBlock,  // header of remote control `id` and its switch name block
-    Macro,            // header 0x81 and the 16 reports of the macro block
-    ProductName,      // name header and the 3 name reports
-    Closing,          // closing report
+    Opening, // opening report
+    Configuration, // header 0x80 and the 16 reports of the configuration block
+    FlashData, // header of remote control `id` and `count` flash blocks
+    SwitchNameBlock, // header of remote control `id` and its switch name block
+    Macro, // header 0x81 and the 16 reports of the macro block
+    ProductName, // name header and the 3 name reports
+    Closing, // closing report
 };
 
 class PassSink
@@ -44,7 +44,7 @@ struct PassOutcome
 {
     bool finished = false; // every step was handed to the sink
     bool nameSent = false; // the product name was part of the pass
-    QString sentName;      // the product name as sent (at most 24 characters)
+    QString sentName; // the product name as sent (at most 24 characters)
 };
 
 // Report-ID byte plus at least the 8 payload bytes that the fixed-layout packings fill.
@@ -62,7 +62,7 @@ struct PassStep
     enum class Kind { Write, Pause };
     Kind kind = Kind::Write;
     std::vector<std::uint8_t> bytes; // Write: the report
-    int ms = 0;                      // Pause: milliseconds
+    int ms = 0; // Pause: milliseconds
 
     bool operator==(const PassStep &other) const
     {

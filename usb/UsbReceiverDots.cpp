@@ -12,8 +12,7 @@ class LinkSink : public PassSink
 public:
     LinkSink(Application *app, std::uint64_t serial, StopSignal &stop)
         : app_(app), serial_(serial), stop_(stop)
-    {
-    }
+    { }
 
     bool report(const std::uint8_t *bytes, std::size_t length) override
     {
@@ -61,8 +60,8 @@ private:
 
 UsbReceiverDots::UsbReceiverDots(QObject *parent) : QThread(parent)
 {
-    connect(this, &UsbReceiverDots::updateUsb3, MainWindow::getInstance(),
-            &MainWindow::updateForm3, Qt::QueuedConnection);
+    connect(this, &UsbReceiverDots::updateUsb3, MainWindow::getInstance(), &MainWindow::updateForm3,
+            Qt::QueuedConnection);
 }
 
 void UsbReceiverDots::run()
@@ -102,8 +101,8 @@ void UsbReceiverDots::check()
     }
 
     LinkSink sink(app, connection, stop_);
-    const PassOutcome outcome =
-            runProgrammingPass(snapshot, reportDataLength, app->reportBuffer, sink);
+    const PassOutcome outcome
+            = runProgrammingPass(snapshot, reportDataLength, app->reportBuffer, sink);
     if (!outcome.finished)
         return; // stopped, or a link that cannot take a report
 

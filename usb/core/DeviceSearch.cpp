@@ -30,7 +30,7 @@ bool connect(HidPlatform &platform, const std::string &path, HidHandle probeHand
     int inputLength = 0;
     // A device must take at least one payload byte after the report-ID byte.
     const bool ok = info != kNullHandle && write != kNullHandle
-            && platform.inputReportLength(probeHandle, inputLength) && inputLength >= 2;
+                    && platform.inputReportLength(probeHandle, inputLength) && inputLength >= 2;
     if (!ok) {
         if (write != kNullHandle)
             platform.close(write);
@@ -64,7 +64,7 @@ SearchResult pass(HidPlatform &platform, int vendorId, int productId, OpenedDevi
         }
         std::uint16_t vendor = 0, product = 0;
         const bool match = platform.attributes(probeHandle, vendor, product)
-                && idsMatch(vendor, product, vendorId, productId);
+                           && idsMatch(vendor, product, vendorId, productId);
         if (match) {
             result.matched = opened ? connect(platform, path, probeHandle, *opened) : true;
             platform.close(probeHandle);

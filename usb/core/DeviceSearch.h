@@ -21,7 +21,7 @@ struct OpenedDevice
 // Result of one search pass.
 struct SearchResult
 {
-    bool matched = false;      // a matching interface was found (and, when connecting, opened)
+    bool matched = false; // a matching interface was found (and, when connecting, opened)
     bool accessDenied = false; // no match opened, but an interface with the IDs refused access
 };
 

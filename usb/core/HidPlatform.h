@@ -33,7 +33,8 @@ public:
     // Returns kNullHandle on failure; *error (when given) says why.
     virtual HidHandle open(const std::string &path, OpenError *error = nullptr) = 0;
     // Vendor and product ID of an open handle.
-    virtual bool attributes(HidHandle handle, std::uint16_t &vendorId, std::uint16_t &productId) = 0;
+    virtual bool attributes(HidHandle handle, std::uint16_t &vendorId, std::uint16_t &productId)
+            = 0;
     // Input report length in bytes, counting the report-ID byte even where the device uses none.
     virtual bool inputReportLength(HidHandle handle, int &length) = 0;
     // Product string of an open handle into the 100-byte buffer.

@@ -81,9 +81,9 @@ private:
         std::uint64_t serial = 0;
     };
 
-    bool takeFault(const std::string &path, Fault fault);     // needs mutex_
-    const Plugged *live(HidHandle handle) const;               // needs mutex_
-    void unplugLocked(const std::string &path);                // needs mutex_
+    bool takeFault(const std::string &path, Fault fault); // needs mutex_
+    const Plugged *live(HidHandle handle) const; // needs mutex_
+    void unplugLocked(const std::string &path); // needs mutex_
 
     mutable std::mutex mutex_;
     std::condition_variable hangChanged_;
