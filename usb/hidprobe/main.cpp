@@ -466,24 +466,21 @@ void checkOpenErrors(rcprog::WinHid &backend)
           std::string("error=") + openErrorName(error));
     backend.close(handle);
 
-    // A read-only file refuses to be opened for writing with ERROR_ACCESS_DENIED, the error
-    // Windows also gives for an interface that another program holds exclusively.
+    // A directory cannot be opened as a file: Windows answers with ERROR_ACCESS_DENIED, the
+    // error it also gives for an interface that another program holds exclusively.
     wchar_t directory[MAX_PATH + 1] = {};
-    wchar_t file[MAX_PATH + 1] = {};
-    if (!GetTempPathW(MAX_PATH, directory) || !GetTempFileNameW(directory, L"rcp", 0, file)) {
-        check("open-access-denied", false, "no temporary file");
+    char utf8[4 * MAX_PATH] = {};
+    if (!GetTempPathW(MAX_PATH, directory)
+        || !WideCharToMultiByte(CP_UTF8, 0, directory, -1, utf8, int(sizeof(utf8)), nullptr,
+                                nullptr)) {
+        check("open-access-denied", false, "no temporary directory");
         return;
     }
-    SetFileAttributesW(file, FILE_ATTRIBUTE_READONLY);
-    char utf8[4 * MAX_PATH] = {};
-    WideCharToMultiByte(CP_UTF8, 0, file, -1, utf8, int(sizeof(utf8)), nullptr, nullptr);
     error = OpenError::None;
     handle = backend.open(utf8, &error);
     check("open-access-denied", handle == kNullHandle && error == OpenError::AccessDenied,
-          std::string("error=") + openErrorName(error));
+          std::string("error=") + openErrorName(error) + " path=" + utf8);
     backend.close(handle);
-    SetFileAttributesW(file, FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(file);
 }
 
 void checkWriteCompletes(rcprog::WinHid &backend)
