@@ -1,5 +1,6 @@
 // rcprog-cli: the configuration loader, the report sequence and the device link without the
 // window, for scripts, production lines and other tools.
+#include "Check.h"
 #include "ConfigurationLoader.h"
 #include "DeviceSearch.h"
 #include "ProgrammingPass.h"
@@ -409,8 +410,6 @@ int commandProgram(const QStringList &args)
     return kExitOk;
 }
 
-int commandCheck(const QStringList &args);
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -431,17 +430,6 @@ int main(int argc, char *argv[])
     if (command == QLatin1String("program"))
         return commandProgram(args);
     if (command == QLatin1String("check"))
-        return commandCheck(args);
+        return args.isEmpty() ? usage() : runCheck(args);
     return usage();
 }
-
-namespace {
-
-int commandCheck(const QStringList &args)
-{
-    (void)args;
-    std::fputs("rcprog-cli: check is not available yet\n", stderr);
-    return kExitUsage;
-}
-
-} // namespace
