@@ -41,7 +41,7 @@ struct Options
     std::string name = "Virtual USB receiver";
     long reportLength = 8;
     long unplugAfter = -1; // destroy the device after this many output reports
-    long failAfter = -1;   // stop reading /dev/uhid after this many output reports
+    long failAfter = -1; // stop reading /dev/uhid after this many output reports
     unsigned vendor = kDefaultVendor;
     unsigned product = kDefaultProduct;
 };
@@ -122,8 +122,8 @@ std::vector<unsigned char> reportDescriptor(long length)
 {
     std::vector<unsigned char> d = {
             0x06, 0x00, 0xFF, // Usage Page (Vendor Defined 0xFF00)
-            0x09, 0x01,       // Usage (0x01)
-            0xA1, 0x01,       // Collection (Application)
+            0x09, 0x01, // Usage (0x01)
+            0xA1, 0x01, // Collection (Application)
     };
     const auto field = [&d, length](unsigned char usage, unsigned char mainItem) {
         const unsigned char fieldItems[] = {
@@ -244,7 +244,8 @@ int main(int argc, char **argv)
         break;
     }
 
-    struct sigaction action{};
+    struct sigaction action
+    { };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
