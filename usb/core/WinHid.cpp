@@ -95,7 +95,7 @@ struct FreeDeleter
 // bytes until the request has finished, so they live together on the heap.
 struct PendingWrite
 {
-    OVERLAPPED overlapped {};
+    OVERLAPPED overlapped{};
     std::unique_ptr<std::uint8_t[]> bytes;
 
     ~PendingWrite()
@@ -119,10 +119,10 @@ std::vector<std::string> WinHid::listInterfaces()
                                                   DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (infoSet == INVALID_HANDLE_VALUE)
         return paths;
-    const InfoSetGuard guard {infoSet};
+    const InfoSetGuard guard{infoSet};
 
     for (DWORD index = 0;; ++index) {
-        SP_DEVICE_INTERFACE_DATA interfaceData {};
+        SP_DEVICE_INTERFACE_DATA interfaceData{};
         interfaceData.cbSize = sizeof(interfaceData);
         if (!SetupDiEnumDeviceInterfaces(infoSet, nullptr, &hidGuid, index, &interfaceData))
             break;
@@ -160,7 +160,7 @@ bool WinHid::attributes(HidHandle handle, std::uint16_t &vendorId, std::uint16_t
 {
     if (handle == kNullHandle)
         return false;
-    HIDD_ATTRIBUTES attributes {};
+    HIDD_ATTRIBUTES attributes{};
     attributes.Size = sizeof(attributes);
     if (!HidD_GetAttributes(toWin(handle), &attributes))
         return false;
@@ -176,7 +176,7 @@ bool WinHid::inputReportLength(HidHandle handle, int &length)
     PHIDP_PREPARSED_DATA preparsed = nullptr;
     if (!HidD_GetPreparsedData(toWin(handle), &preparsed))
         return false;
-    HIDP_CAPS caps {};
+    HIDP_CAPS caps{};
     const NTSTATUS status = HidP_GetCaps(preparsed, &caps);
     // Only the capabilities are needed; the preparsed data is not kept past this call.
     HidD_FreePreparsedData(preparsed);
@@ -233,7 +233,7 @@ bool WinHid::write(HidHandle handle, const std::uint8_t *data, std::size_t lengt
 
     DWORD written = 0;
     return GetOverlappedResult(file, &pending->overlapped, &written, FALSE)
-            && written == DWORD(length);
+           && written == DWORD(length);
 }
 
 bool WinHid::peekAttributes(const std::string &path, std::uint16_t &vendorId,

@@ -115,7 +115,7 @@ public:
         if (probe != probeHandles_.end()) {
             Examined &entry = examined_[probe->second];
             entry.lengthRead = inner_.inputReportLength(handle, entry.inputReportLength);
-            rcprog::ProductStringBuffer buffer {};
+            rcprog::ProductStringBuffer buffer{};
             entry.nameRead = inner_.productString(handle, buffer);
             if (entry.nameRead)
                 entry.productName = rcprog::productNameFromBuffer(buffer);
@@ -248,7 +248,7 @@ void printHandles(const char *when, const HandleCount &count)
 bool handlesBalanced(const HandleCount &before, const HandleCount &after, std::string &detail)
 {
     const bool processUsable = before.processCountRead && after.processCountRead
-            && before.processCount > 0 && after.processCount > 0;
+                               && before.processCount > 0 && after.processCount > 0;
     const bool tableUsable = before.tableCountRead && after.tableCountRead;
     if (!processUsable && !tableUsable) {
         detail = "no usable handle count";
@@ -256,12 +256,12 @@ bool handlesBalanced(const HandleCount &before, const HandleCount &after, std::s
     }
     if (processUsable && after.processCount > before.processCount) {
         detail = std::to_string(after.processCount - before.processCount)
-                + " handles left open (GetProcessHandleCount)";
+                 + " handles left open (GetProcessHandleCount)";
         return false;
     }
     if (tableUsable && after.tableCount > before.tableCount) {
         detail = std::to_string(after.tableCount - before.tableCount)
-                + " handles left open (system handle table)";
+                 + " handles left open (system handle table)";
         return false;
     }
     if (!processUsable)
@@ -321,7 +321,7 @@ void printExamined(const Examined &entry, int vendorId, int productId)
     else if (entry.opened)
         std::printf(" product=unreadable");
     const bool match = entry.opened && entry.idsRead && int(entry.vendorId) == vendorId
-            && int(entry.productId) == productId;
+                       && int(entry.productId) == productId;
     std::printf(" match=%s path=%s\n", match ? "yes" : "no", quoted(entry.path).c_str());
 }
 
@@ -356,9 +356,8 @@ bool parseHex(const std::string &text, std::vector<std::uint8_t> &bytes)
 
 int usage()
 {
-    std::fprintf(stderr,
-                 "usage: rcprog-hidprobe [--ids VVVV:PPPP] [--open] [--write HEXBYTES]\n"
-                 "       rcprog-hidprobe --self-test\n");
+    std::fprintf(stderr, "usage: rcprog-hidprobe [--ids VVVV:PPPP] [--open] [--write HEXBYTES]\n"
+                         "       rcprog-hidprobe --self-test\n");
     return 2;
 }
 
@@ -375,9 +374,9 @@ int probe(int vendorId, int productId, bool connect, const std::vector<std::uint
     printHandles("before", before);
 
     rcprog::OpenedDevice opened;
-    const rcprog::SearchResult result = connect
-            ? rcprog::openPass(platform, vendorId, productId, opened)
-            : rcprog::searchPass(platform, vendorId, productId);
+    const rcprog::SearchResult result
+            = connect ? rcprog::openPass(platform, vendorId, productId, opened)
+                      : rcprog::searchPass(platform, vendorId, productId);
 
     for (const Examined &entry : platform.examined())
         printExamined(entry, vendorId, productId);
