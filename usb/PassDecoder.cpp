@@ -79,7 +79,12 @@ private:
     DecodedPass pass()
     {
         DecodedPass pass;
-        takeHeader(pass); // opening report
+        // The opening report: the short pause after it is noted whatever its length.
+        ++pos_;
+        ++pass.reports;
+        if (pos_ < reports_.size() && !gapBefore(pos_))
+            pass.pausesMs.push_back(reports_[pos_].ms - reports_[pos_ - 1].ms);
+        notePause(pass);
         while (pos_ < reports_.size()) {
             const ReceivedReport &r = reports_[pos_];
             if (isClosing(r)) {
