@@ -40,7 +40,7 @@ long nodeNumber(const char *name)
     return count == 0 ? -1 : number;
 }
 
-// Reads a whole (small) file; false if it cannot be read or is longer than maxBytes.
+// Reads a whole file of at most maxBytes; false if it cannot be read or is longer.
 bool readFile(const std::string &path, std::string &content, std::size_t maxBytes)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -67,6 +67,26 @@ bool readFile(const std::string &path, std::string &content, std::size_t maxByte
     }
     ::close(fd);
     return ok;
+}
+
+// Reads a sysfs text attribute. The kernel hands an attribute (at most a page) over whole in the
+// first read when the buffer is larger than a page, so a single read suffices: the search pass
+// reads one uevent per interface and saves the read that would only find the end.
+bool readAttribute(const std::string &path, std::string &content)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char buffer[kMaxAttributeBytes + 1];
+    ssize_t n;
+    do
+        n = ::read(fd, buffer, sizeof buffer);
+    while (n < 0 && errno == EINTR);
+    ::close(fd);
+    if (n < 0 || std::size_t(n) > kMaxAttributeBytes)
+        return false;
+    content.assign(buffer, std::size_t(n));
+    return true;
 }
 
 // The value of the line "key=value" of a uevent file, without its newline.
@@ -260,9 +280,9 @@ bool LinuxHidraw::productString(HidHandle handle, ProductStringBuffer &buffer)
     // without one (Bluetooth, virtual, or a USB device without a product string) has its name
     // in the uevent of the HID device.
     std::string text;
-    if (!readFile(folder + "/device/../../product", text, kMaxAttributeBytes)) {
+    if (!readAttribute(folder + "/device/../../product", text)) {
         std::string uevent;
-        if (!readFile(folder + "/device/uevent", uevent, kMaxAttributeBytes)
+        if (!readAttribute(folder + "/device/uevent", uevent)
             || !ueventValue(uevent, "HID_NAME", text))
             return false;
     }
@@ -396,7 +416,7 @@ bool LinuxHidraw::idsFromUevent(const std::string &folder, std::uint16_t &vendor
 {
     // HID_ID=bus:vendor:product, e.g. HID_ID=0003:000004B4:0000F231
     std::string uevent, id;
-    if (folder.empty() || !readFile(folder + "/device/uevent", uevent, kMaxAttributeBytes)
+    if (folder.empty() || !readAttribute(folder + "/device/uevent", uevent)
         || !ueventValue(uevent, "HID_ID", id))
         return false;
     std::size_t pos = 0;
