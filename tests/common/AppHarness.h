@@ -1,0 +1,127 @@
+#pragma once
+
+#include "Application.h"
+#include "ConfigurationLoader.h"
+#include "MainWindow.h"
+#include "ProgrammingPass.h"
+#include "SimulatedHid.h"
+#include "UsbConnection.h"
+#include "UsbReceiverDots.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+// A whole rcprog (application object, window and both threads) over a simulated receiver, in
+// a scratch working directory with its own configfiles/ folder.
+class AppHarness
+{
+public:
+    static constexpr const char *kPath = "sim:receiver";
+
+    // `files`: base name -> INI text, written to configfiles/ before the window lists them.
+    explicit AppHarness(const QMap<QString, QByteArray> &files = {})
+        : hid(std::make_shared<rcprog::SimulatedHid>()), oldDir_(QDir::currentPath())
+    {
+        QDir(dir_.path()).mkdir(QStringLiteral("configfiles"));
+        for (auto it = files.begin(); it != files.end(); ++it)
+            writeFile(it.key(), it.value());
+        QDir::setCurrent(dir_.path());
+        app = std::make_unique<Application>(argc_, argv_, hid);
+        connected = std::make_unique<QSignalSpy>(app->usbConnection, &UsbConnection::updateUsb1);
+        disconnected = std::make_unique<QSignalSpy>(app->usbConnection, &UsbConnection::updateUsb2);
+        updated = std::make_unique<QSignalSpy>(app->usbReceiverDots, &UsbReceiverDots::updateUsb3);
+    }
+
+    ~AppHarness()
+    {
+        connected.reset();
+        disconnected.reset();
+        updated.reset();
+        // The window outlives the application object in the program; here it goes first, so
+        // that the next test starts with a new one.
+        delete app->mainWindow;
+        app.reset();
+        QDir::setCurrent(oldDir_);
+    }
+
+    void writeFile(const QString &baseName, const QByteArray &text)
+    {
+        QFile f(dir_.filePath(QStringLiteral("configfiles/") + baseName + QStringLiteral(".ini")));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    }
+
+    MainWindow *window() const { return app->mainWindow; }
+
+    void plug(const std::u16string &name = u"Sim Receiver", int inputReportLength = 9,
+              const std::string &path = kPath)
+    {
+        rcprog::SimulatedHid::Interface i;
+        i.path = path;
+        i.productString = name;
+        i.inputReportLength = inputReportLength;
+        hid->plug(i);
+    }
+
+    void select(const QString &baseName)
+    {
+        const int index = window()->comboBox->findText(baseName);
+        QVERIFY(index >= 0);
+        window()->comboBox->setCurrentIndex(index);
+    }
+
+    // The reports of `passes` back-to-back passes of a file's record, as a receiver with R
+    // payload bytes must get them (the buffer starts all zeros).
+    static std::vector<std::vector<std::uint8_t>> expectedReports(const QString &path, int passes,
+                                                                  int r = 8)
+    {
+        ConfigurationRecord record;
+        if (loadConfiguration(path, record) != LoadStatus::Loaded)
+            return {};
+        std::vector<std::uint8_t> buffer(9, 0);
+        std::vector<std::vector<std::uint8_t>> out;
+        for (int k = 0; k < passes; ++k) {
+            PassOutcome outcome;
+            for (const PassStep &s : collectPassSteps(record, r, buffer, &outcome))
+                if (s.kind == PassStep::Kind::Write)
+                    out.push_back(s.bytes);
+            if (outcome.nameSent)
+                record.newNameOfDevice = outcome.sentName;
+        }
+        return out;
+    }
+
+    std::vector<std::vector<std::uint8_t>> received(const std::string &path = kPath) const
+    {
+        std::vector<std::vector<std::uint8_t>> out;
+        for (const auto &r : hid->reportsFor(path))
+            out.push_back(r.bytes);
+        return out;
+    }
+
+    QString configPath(const QString &baseName) const
+    {
+        return dir_.filePath(QStringLiteral("configfiles/") + baseName + QStringLiteral(".ini"));
+    }
+
+    std::shared_ptr<rcprog::SimulatedHid> hid;
+    std::unique_ptr<Application> app;
+    std::unique_ptr<QSignalSpy> connected, disconnected, updated;
+
+private:
+    QTemporaryDir dir_;
+    QString oldDir_;
+    int argc_ = 1;
+    char arg0_[8] = "rcprog";
+    char *argv_[2] = {arg0_, nullptr};
+};
+
+// Generous bounds: the monitor's first poll comes about 2 s after start, later ones 1 s apart;
+// a loaded machine running sanitizer builds may be several times slower.
+constexpr int kConnectTimeoutMs = 15000;
+constexpr int kPassTimeoutMs = 15000;
