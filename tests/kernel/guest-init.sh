@@ -6,7 +6,8 @@
 #
 # Layout of the initramfs: /bin/busybox, /modules/*.ko, /kt/bin/{rcprog-cli,
 # rcprog-virtual-receiver,rcprog-hidraw-probe}, /kt/configs/*.ini, /kt/scenarios (one scenario
-# name per line, in the order to run), plus the shared libraries of rcprog-cli at their paths.
+# name per line, in the order to run), /etc/passwd and /etc/group with an unprivileged "user",
+# plus the shared libraries of rcprog-cli at their paths.
 
 /bin/busybox --install -s /bin
 export PATH=/bin:/kt/bin
@@ -109,7 +110,7 @@ CONFIG1=$(first_config)
 
 scenario() {
     sc=$1
-    say "$sc" begin ""
+    say "$sc" begin "$(cut -d' ' -f1 /proc/uptime)"
     case "$sc" in
     probe-basic)
         start_vr "$sc" rx --name "Virtual receiver A"
@@ -147,7 +148,7 @@ scenario() {
         ;;
     other-only)
         start_vr "$sc" other --product 0xF232 --name "Other product"
-        run_cmd "$sc" 30 rcprog-cli program "$CONFIG1" --wait 2
+        run_cmd "$sc" 30 rcprog-cli program "$CONFIG1" --wait 1
         stop_vrs "$sc" other
         ;;
     unplug:*)
@@ -163,15 +164,14 @@ scenario() {
     access-denied)
         # An unprivileged user cannot open the root-only hidraw node.
         start_vr "$sc" rx --name "Virtual receiver"
-        run_cmd "$sc" 30 setpriv --reuid=1000 --regid=1000 --clear-groups \
-            rcprog-cli program "$CONFIG1" --wait 3
+        run_cmd "$sc" 30 su -s /bin/sh user -c "exec rcprog-cli program '$CONFIG1' --wait 1"
         stop_vrs "$sc" rx
         ;;
     *)
         say "$sc" error "unknown scenario"
         ;;
     esac
-    say "$sc" end ""
+    say "$sc" end "$(cut -d' ' -f1 /proc/uptime)"
 }
 
 while IFS= read -r sc || [ -n "$sc" ]; do

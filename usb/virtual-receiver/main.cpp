@@ -244,8 +244,7 @@ int main(int argc, char **argv)
         break;
     }
 
-    struct sigaction action
-    { };
+    struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
