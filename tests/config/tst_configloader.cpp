@@ -1,0 +1,499 @@
+// Loader tests: every field of the record against a table written out here (not taken from the
+// program), the value conversions, the group rules, and what a missing or unreadable file does.
+#include "ConfigurationLoader.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+
+#include <unistd.h>
+
+using Patch = std::function<void(ConfigurationRecord &)>;
+Q_DECLARE_METATYPE(Patch)
+
+namespace {
+
+// The record an existing file without any key loads into, written out entry by entry.
+ConfigurationRecord writtenOutDefaults()
+{
+    ConfigurationRecord r;
+    r.newNameOfDevice = QStringLiteral("VARNO LTD USB changer");
+    r.canChangeProductName = 0;
+    r.configurationBlock.fill(0); // 6, 9, 12 ... 14, 17 ... 24 and 56 ... 63 stay 0
+    auto &b = r.configurationBlock;
+    b[0] = 128; // frequencyTrim
+    b[1] = 255; // keyNumberOfShiftKey
+    b[2] = 255; // shiftDelay
+    b[3] = 255; // quantityOfBytesInFlashBlock
+    b[4] = 0; // boolReceiveInfraredSignel
+    b[5] = 0; // boolVirtualRemoteControl
+    b[7] = 0; // idNumberOfVarnoLtddeveloping
+    b[8] = 255; // idNumberOfVarnoLtdRcDatabase
+    b[10] = 255; // IdNumberofPlastickForm
+    b[11] = 255; // customerId
+    b[15] = 48; // delayAfterKeyPress
+    b[16] = 48; // scaningKeyboardDelay
+    b[25] = 160; // receivingADCthreshold
+    b[26] = 0; // miniTVRemoteControlNumber
+    b[27] = 0; // ID / 256
+    b[28] = 0; // ID % 256
+    b[29] = 0; // haveMacro
+    b[30] = 63; // rcKeyNumberOfLoopKey
+    b[31] = 0; // quantityOfRemoteControls
+    for (int i = 32; i <= 46; i += 2)
+        b[i] = 255; // rc01keyNumberOfSwitchKey ... rc08keyNumberOfSwitchKey
+    for (int i = 33; i <= 47; i += 2)
+        b[i] = 0; // rc01maxSize ... rc08maxSize
+    for (int i = 48; i <= 55; ++i)
+        b[i] = 0; // macro1 ... macro8
+    for (int i = 64; i <= 127; ++i)
+        b[i] = 63; // key00 ... key63
+    for (auto &block : r.switchNameBlocks) {
+        block.fill(0);
+        block[1] = 1;
+        block[5] = 1; // empty name: length + 1
+        block[6] = 0;
+    }
+    r.boolRewritableFromSoftware.fill(1);
+    for (QString &f : r.flashData)
+        f.clear();
+    r.flashMacro.clear();
+    return r;
+}
+
+// The first field in which two records differ, for a readable failure message.
+QString firstDifference(const ConfigurationRecord &actual, const ConfigurationRecord &expected)
+{
+    if (actual.newNameOfDevice != expected.newNameOfDevice)
+        return QStringLiteral("newNameOfDevice: '%1' != '%2'")
+                .arg(actual.newNameOfDevice, expected.newNameOfDevice);
+    if (actual.canChangeProductName != expected.canChangeProductName)
+        return QStringLiteral("canChangeProductName: %1 != %2")
+                .arg(actual.canChangeProductName)
+                .arg(expected.canChangeProductName);
+    for (int i = 0; i < ConfigurationRecord::kBlockSize; ++i)
+        if (actual.configurationBlock[i] != expected.configurationBlock[i])
+            return QStringLiteral("configurationBlock[%1]: %2 != %3")
+                    .arg(i)
+                    .arg(actual.configurationBlock[i])
+                    .arg(expected.configurationBlock[i]);
+    for (int n = 0; n < ConfigurationRecord::kRemoteControls; ++n) {
+        for (int j = 0; j < ConfigurationRecord::kNameBlockSize; ++j)
+            if (actual.switchNameBlocks[n][j] != expected.switchNameBlocks[n][j])
+                return QStringLiteral("switchNameBlocks[%1][%2]: %3 != %4")
+                        .arg(n)
+                        .arg(j)
+                        .arg(actual.switchNameBlocks[n][j])
+                        .arg(expected.switchNameBlocks[n][j]);
+        if (actual.boolRewritableFromSoftware[n] != expected.boolRewritableFromSoftware[n])
+            return QStringLiteral("boolRewritableFromSoftware[%1]: %2 != %3")
+                    .arg(n)
+                    .arg(actual.boolRewritableFromSoftware[n])
+                    .arg(expected.boolRewritableFromSoftware[n]);
+        if (actual.flashData[n] != expected.flashData[n])
+            return QStringLiteral("flashData[%1]: '%2' != '%3'")
+                    .arg(n)
+                    .arg(actual.flashData[n], expected.flashData[n]);
+    }
+    if (actual.flashMacro != expected.flashMacro)
+        return QStringLiteral("flashMacro: '%1' != '%2'")
+                .arg(actual.flashMacro, expected.flashMacro);
+    return QString();
+}
+
+#define COMPARE_RECORDS(actual, expected) \
+    do { \
+        const QString diff_ = firstDifference(actual, expected); \
+        QVERIFY2(diff_.isEmpty(), qPrintable(diff_)); \
+        QVERIFY((actual) == (expected)); /* the operator must agree with the field walk */ \
+    } while (0)
+
+// A name block written out: the given leading entries, then zeros.
+ConfigurationRecord::NameBlock nameBlock(std::initializer_list<int> leading)
+{
+    ConfigurationRecord::NameBlock block{};
+    int i = 0;
+    for (int v : leading)
+        block[i++] = v;
+    return block;
+}
+
+// A record full of values that differ from every default, as a starting point for the tests
+// that a load rewrites every field.
+ConfigurationRecord scribbled()
+{
+    ConfigurationRecord r;
+    r.newNameOfDevice = QStringLiteral("stale");
+    r.canChangeProductName = 7;
+    for (int i = 0; i < ConfigurationRecord::kBlockSize; ++i)
+        r.configurationBlock[i] = 1000 + i;
+    for (auto &block : r.switchNameBlocks)
+        block.fill(-5);
+    r.boolRewritableFromSoftware.fill(9);
+    for (QString &f : r.flashData)
+        f = QStringLiteral("DEAD");
+    r.flashMacro = QStringLiteral("BEEF");
+    return r;
+}
+
+} // namespace
+
+class TestConfigLoader : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    int fileCounter_ = 0;
+
+    // Writes `bytes` to a file of its own: the INI reader caches files by name within a process.
+    QString writeFile(const QByteArray &bytes)
+    {
+        const QString path = dir_.filePath(QStringLiteral("case%1.ini").arg(++fileCounter_));
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(dir_.isValid()); }
+
+    void defaultsAreTheWrittenOutTable()
+    {
+        COMPARE_RECORDS(defaultConfiguration(), writtenOutDefaults());
+    }
+
+    void load_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<Patch>("patch"); // turns the written-out defaults into the expectation
+
+        const Patch none = [](ConfigurationRecord &) {};
+
+        QTest::newRow("empty file: defaults") << QByteArray() << none;
+        QTest::newRow("comments only: defaults") << QByteArray("; nothing\n\n  ; here\n") << none;
+        QTest::newRow("empty groups: defaults")
+                << QByteArray("[nameOfDevice]\n[Settings]\n[Macro]\n[rcSettings]\n"
+                              "[rcDatabaseToRemoteControlKeysTable]\n")
+                << none;
+
+        QTest::newRow("Settings only: ID 4660, frequencyTrim 100")
+                << QByteArray("[Settings]\nID=4660\nfrequencyTrim=100\n")
+                << Patch([](ConfigurationRecord &r) {
+                       r.configurationBlock[0] = 100;
+                       r.configurationBlock[27] = 18;
+                       r.configurationBlock[28] = 52;
+                   });
+        QTest::newRow("ID 70000") << QByteArray("[Settings]\nID=70000\n")
+                                  << Patch([](ConfigurationRecord &r) {
+                                         r.configurationBlock[27] = 273;
+                                         r.configurationBlock[28] = 112;
+                                     });
+        QTest::newRow("ID -300: both parts truncate toward zero")
+                << QByteArray("[Settings]\nID=-300\n") << Patch([](ConfigurationRecord &r) {
+                       r.configurationBlock[27] = -1;
+                       r.configurationBlock[28] = -44;
+                   });
+        QTest::newRow("ID 255: high byte 0")
+                << QByteArray("[Settings]\nID=255\n") << Patch([](ConfigurationRecord &r) {
+                       r.configurationBlock[27] = 0;
+                       r.configurationBlock[28] = 255;
+                   });
+
+        QTest::newRow("shiftDelay 0x20 reads 0")
+                << QByteArray("[Settings]\nshiftDelay=0x20\n")
+                << Patch([](ConfigurationRecord &r) { r.configurationBlock[2] = 0; });
+        QTest::newRow("shiftDelay empty reads 0, not the default")
+                << QByteArray("[Settings]\nshiftDelay=\n")
+                << Patch([](ConfigurationRecord &r) { r.configurationBlock[2] = 0; });
+        QTest::newRow("letters read 0")
+                << QByteArray("[Settings]\ncustomerId=forty\n")
+                << Patch([](ConfigurationRecord &r) { r.configurationBlock[11] = 0; });
+        QTest::newRow("decimal with sign and blanks")
+                << QByteArray("[Settings]\nshiftDelay =  +40  \nkeyNumberOfShiftKey=-3\n")
+                << Patch([](ConfigurationRecord &r) {
+                       r.configurationBlock[2] = 40;
+                       r.configurationBlock[1] = -3;
+                   });
+        QTest::newRow("values out of byte range are stored as read")
+                << QByteArray("[Settings]\nfrequencyTrim=300\nquantityOfBytesInFlashBlock=-1\n")
+                << Patch([](ConfigurationRecord &r) {
+                       r.configurationBlock[0] = 300;
+                       r.configurationBlock[3] = -1;
+                   });
+        QTest::newRow("integer with a comma reads 0 (a list)")
+                << QByteArray("[Settings]\nshiftDelay=1,2\n")
+                << Patch([](ConfigurationRecord &r) { r.configurationBlock[2] = 0; });
+        QTest::newRow("inline comment ends the value")
+                << QByteArray("[Settings]\nshiftDelay=40 ; milliseconds\n")
+                << Patch([](ConfigurationRecord &r) { r.configurationBlock[2] = 40; });
+
+        QTest::newRow("every Settings key lands at its index")
+                << QByteArray("[Settings]\nfrequencyTrim=1\nkeyNumberOfShiftKey=2\nshiftDelay=3\n"
+                              "quantityOfBytesInFlashBlock=4\nboolReceiveInfraredSignel=5\n"
+                              "boolVirtualRemoteControl=6\nidNumberOfVarnoLtddeveloping=7\n"
+                              "idNumberOfVarnoLtdRcDatabase=8\nIdNumberofPlastickForm=10\n"
+                              "customerId=11\ndelayAfterKeyPress=15\nscaningKeyboardDelay=16\n"
+                              "rcKeyNumberOfLoopKey=30\nquantityOfRemoteControls=31\nID=6940\n"
+                              "miniTVRemoteControlNumber=26\nreceivingADCthreshold=25\n")
+                << Patch([](ConfigurationRecord &r) {
+                       auto &b = r.configurationBlock;
+                       b[0] = 1;
+                       b[1] = 2;
+                       b[2] = 3;
+                       b[3] = 4;
+                       b[4] = 5;
+                       b[5] = 6;
+                       b[7] = 7;
+                       b[8] = 8;
+                       b[10] = 10;
+                       b[11] = 11;
+                       b[15] = 15;
+                       b[16] = 16;
+                       b[25] = 25;
+                       b[26] = 26;
+                       b[30] = 30;
+                       b[31] = 31;
+                       b[27] = 27; // 6940 = 27 * 256 + 28
+                       b[28] = 28;
+                   });
+
+        QTest::newRow("product name present but empty stays empty")
+                << QByteArray("[nameOfDevice]\nnewNameOfDevice=\n")
+                << Patch([](ConfigurationRecord &r) { r.newNameOfDevice.clear(); });
+        QTest::newRow("product name and flag")
+                << QByteArray("[nameOfDevice]\nnewNameOfDevice=Hotel Hub\ncanChangeProductName=1\n")
+                << Patch([](ConfigurationRecord &r) {
+                       r.newNameOfDevice = QStringLiteral("Hotel Hub");
+                       r.canChangeProductName = 1;
+                   });
+        QTest::newRow("quoted product name keeps its comma")
+                << QByteArray("[nameOfDevice]\nnewNameOfDevice=\"Hotel, Lobby\"\n")
+                << Patch([](ConfigurationRecord &r) {
+                       r.newNameOfDevice = QStringLiteral("Hotel, Lobby");
+                   });
+        QTest::newRow("unquoted comma makes a list, which reads as empty text")
+                << QByteArray("[nameOfDevice]\nnewNameOfDevice=Hotel, Lobby\n")
+                << Patch([](ConfigurationRecord &r) { r.newNameOfDevice.clear(); });
+        QTest::newRow("escapes and UTF-8 in a text value")
+                << QByteArray("[nameOfDevice]\nnewNameOfDevice=Caf\xc3\xa9\\t\\x20ac \"x\"\n")
+                << Patch([](ConfigurationRecord &r) {
+                       r.newNameOfDevice = QString::fromUtf8("Caf\xc3\xa9\t\xe2\x82\xac x");
+                   });
+
+        QTest::newRow("rc03maxSize and rc03keyNumberOfSwitchKey")
+                << QByteArray("[rcSettings]\nrc03maxSize=4\nrc03keyNumberOfSwitchKey=7\n")
+                << Patch([](ConfigurationRecord &r) {
+                       r.configurationBlock[37] = 4;
+                       r.configurationBlock[36] = 7;
+                   });
+        QTest::newRow("rc01 and rc08 pairs at the ends of the run")
+                << QByteArray("[rcSettings]\nrc01maxSize=11\nrc01keyNumberOfSwitchKey=12\n"
+                              "rc08maxSize=81\nrc08keyNumberOfSwitchKey=82\n")
+                << Patch([](ConfigurationRecord &r) {
+                       r.configurationBlock[33] = 11;
+                       r.configurationBlock[32] = 12;
+                       r.configurationBlock[47] = 81;
+                       r.configurationBlock[46] = 82;
+                   });
+        QTest::newRow("macro8 and key63")
+                << QByteArray("[Macro]\nmacro8=9\n[rcDatabaseToRemoteControlKeysTable]\nkey63=12\n")
+                << Patch([](ConfigurationRecord &r) {
+                       r.configurationBlock[55] = 9;
+                       r.configurationBlock[127] = 12;
+                   });
+        QTest::newRow("macro1, haveMacro, key00, flashMacro")
+                << QByteArray("[Macro]\nhaveMacro=1\nmacro1=5\nflashMacro=00ff\n"
+                              "[rcDatabaseToRemoteControlKeysTable]\nkey00=0\n")
+                << Patch([](ConfigurationRecord &r) {
+                       r.configurationBlock[29] = 1;
+                       r.configurationBlock[48] = 5;
+                       r.configurationBlock[64] = 0;
+                       r.flashMacro = QStringLiteral("00ff");
+                   });
+
+        QTest::newRow("quantityOfRemoteControls 2 still reads all eight")
+                << QByteArray("[Settings]\nquantityOfRemoteControls=2\n[rcSettings]\n"
+                              "rc01nameOfSwitch=DVD 2\nrc08nameOfSwitch=TV\nrc08maxSize=3\n"
+                              "rc08boolRewritableFromSoftware=0\n"
+                              "rc08flashData=000102030406054142434445EEFF\n")
+                << Patch([](ConfigurationRecord &r) {
+                       r.configurationBlock[31] = 2;
+                       r.configurationBlock[47] = 3;
+                       r.switchNameBlocks[0] = nameBlock({0, 1, 0, 0, 0, 6, 5, 68, 86, 68, 32, 50});
+                       r.switchNameBlocks[7] = nameBlock({0, 1, 0, 0, 0, 3, 2, 84, 86});
+                       r.boolRewritableFromSoftware[7] = 0;
+                       r.flashData[7] = QStringLiteral("000002030403025456EEFF");
+                   });
+        QTest::newRow("rewritable flag without flash data changes no block")
+                << QByteArray(
+                           "[rcSettings]\nrc02boolRewritableFromSoftware=0\nrc02nameOfSwitch=TV\n")
+                << Patch([](ConfigurationRecord &r) {
+                       r.boolRewritableFromSoftware[1] = 0;
+                       r.switchNameBlocks[1] = nameBlock({0, 1, 0, 0, 0, 3, 2, 84, 86});
+                   });
+        QTest::newRow("flash data with the default flag 1 and no name")
+                << QByteArray("[rcSettings]\nrc05flashData=000002030406054142434445EEFF\n")
+                << Patch([](ConfigurationRecord &r) {
+                       // a - b = 1, L = 0, the old name is dropped
+                       r.flashData[4] = QStringLiteral("00010203040100EEFF");
+                   });
+        QTest::newRow("long switch name cut to 57 in block and flash")
+                << QByteArray("[rcSettings]\nrc04nameOfSwitch=" + QByteArray(57, 'A')
+                              + "BCD\nrc04flashData=00000000000000FF\n")
+                << Patch([](ConfigurationRecord &r) {
+                       auto &block = r.switchNameBlocks[3];
+                       block.fill(65);
+                       block[0] = 0;
+                       block[1] = 1;
+                       block[2] = block[3] = block[4] = 0;
+                       block[5] = 58;
+                       block[6] = 57;
+                       r.flashData[3] = QStringLiteral("0001000000") + QStringLiteral("3939")
+                                        + QStringLiteral("41").repeated(57) + QStringLiteral("FF");
+                   });
+
+        QTest::newRow("keys in the wrong group are not found")
+                << QByteArray("[Settings]\nhaveMacro=1\nnewNameOfDevice=X\nkey00=1\n"
+                              "[Macro]\nshiftDelay=1\nrc01maxSize=3\n"
+                              "[rcSettings]\nmacro1=4\n"
+                              "[nameOfDevice]\nfrequencyTrim=1\n")
+                << none;
+        QTest::newRow("keys outside any group are not found")
+                << QByteArray("shiftDelay=1\nnewNameOfDevice=X\n[General]\nkey00=1\n") << none;
+        QTest::newRow("unknown groups and keys have no effect")
+                << QByteArray("[Setings]\nshiftDelay=1\n[Settings]\nshiftDelya=1\n") << none;
+        QTest::newRow("a repeated key: the last one counts")
+                << QByteArray("[Settings]\nshiftDelay=1\nshiftDelay=2\n[Macro]\n[Settings]\n"
+                              "shiftDelay=3\n")
+                << Patch([](ConfigurationRecord &r) { r.configurationBlock[2] = 3; });
+        QTest::newRow("BOM and CRLF")
+                << QByteArray("\xef\xbb\xbf[Settings]\r\nshiftDelay=40\r\n[nameOfDevice]\r\n"
+                              "newNameOfDevice=Hub\r\n")
+                << Patch([](ConfigurationRecord &r) {
+                       r.configurationBlock[2] = 40;
+                       r.newNameOfDevice = QStringLiteral("Hub");
+                   });
+        QTest::newRow("unparsable lines are skipped silently")
+                << QByteArray("[Settings]\nthis is not a key\nshiftDelay=40\n]]\n")
+                << Patch([](ConfigurationRecord &r) { r.configurationBlock[2] = 40; });
+    }
+
+    void load()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(Patch, patch);
+
+        ConfigurationRecord expected = writtenOutDefaults();
+        patch(expected);
+
+        // Start from a record whose every field differs from what the file gives.
+        ConfigurationRecord record = scribbled();
+        QCOMPARE(loadConfiguration(writeFile(ini), record), LoadStatus::Loaded);
+        COMPARE_RECORDS(record, expected);
+    }
+
+    void loadingAThenBLeavesNothingOfA()
+    {
+        const QString a = writeFile(
+                "[nameOfDevice]\nnewNameOfDevice=A name\ncanChangeProductName=1\n"
+                "[Settings]\nfrequencyTrim=1\nshiftDelay=2\nID=4660\nquantityOfRemoteControls=3\n"
+                "[Macro]\nhaveMacro=1\nmacro3=3\nflashMacro=ABCD\n"
+                "[rcSettings]\nrc01maxSize=2\nrc02keyNumberOfSwitchKey=4\nrc03nameOfSwitch=TV\n"
+                "rc04boolRewritableFromSoftware=0\nrc05flashData=000102030406054142434445EEFF\n"
+                "[rcDatabaseToRemoteControlKeysTable]\nkey10=1\n");
+        const QString b = writeFile("[Settings]\nshiftDelay=9\n");
+
+        ConfigurationRecord record;
+        QCOMPARE(loadConfiguration(a, record), LoadStatus::Loaded);
+        QVERIFY(record != writtenOutDefaults()); // A really left its marks
+        QCOMPARE(loadConfiguration(b, record), LoadStatus::Loaded);
+
+        ConfigurationRecord expected = writtenOutDefaults();
+        expected.configurationBlock[2] = 9;
+        COMPARE_RECORDS(record, expected);
+    }
+
+    void loadingTwiceGivesTheSameRecord()
+    {
+        // The rewrite of the flash images starts from the file's text every time.
+        const QString path = writeFile("[Settings]\nID=1\n[rcSettings]\nrc01nameOfSwitch=TV\n"
+                                       "rc01boolRewritableFromSoftware=0\n"
+                                       "rc01flashData=000102030406054142434445EEFF\n"
+                                       "rc02nameOfSwitch=ABCDEFGHIJKL\n"
+                                       "rc02flashData=000102030406054142434445EEFF\n");
+        ConfigurationRecord record;
+        QCOMPARE(loadConfiguration(path, record), LoadStatus::Loaded);
+        const ConfigurationRecord first = record;
+        QCOMPARE(first.flashData[0], QStringLiteral("000002030403025456EEFF"));
+        QCOMPARE(loadConfiguration(path, record), LoadStatus::Loaded);
+        COMPARE_RECORDS(record, first);
+    }
+
+    void missingFileLeavesTheRecord_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("no such file") << QStringLiteral("absent.ini");
+        QTest::newRow("no such folder") << QStringLiteral("absent/x.ini");
+        QTest::newRow("empty base name") << QStringLiteral(".ini");
+    }
+
+    void missingFileLeavesTheRecord()
+    {
+        QFETCH(QString, name);
+        ConfigurationRecord record = scribbled();
+        QCOMPARE(loadConfiguration(dir_.filePath(name), record), LoadStatus::NotFound);
+        COMPARE_RECORDS(record, scribbled());
+    }
+
+    void folderIsUnreadable()
+    {
+        const QString path = dir_.filePath(QStringLiteral("folder.ini"));
+        QVERIFY(QDir().mkpath(path));
+        // Something a reader could mistake for contents.
+        QFile inner(path + QStringLiteral("/x.ini"));
+        QVERIFY(inner.open(QIODevice::WriteOnly));
+        inner.write("[Settings]\nshiftDelay=1\n");
+        inner.close();
+
+        ConfigurationRecord record = scribbled();
+        QCOMPARE(loadConfiguration(path, record), LoadStatus::Unreadable);
+        COMPARE_RECORDS(record, scribbled());
+    }
+
+    void fileWithoutReadPermissionIsUnreadable()
+    {
+        if (::geteuid() == 0)
+            QSKIP("root reads files regardless of their permissions");
+        const QString path = writeFile("[Settings]\nshiftDelay=1\n");
+        QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
+        ConfigurationRecord record = scribbled();
+        const LoadStatus status = loadConfiguration(path, record);
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QCOMPARE(status, LoadStatus::Unreadable);
+        COMPARE_RECORDS(record, scribbled());
+    }
+
+    void configurationFilePath_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("plain") << QStringLiteral("abc") << QStringLiteral("configfiles/abc.ini");
+        QTest::newRow("empty") << QString() << QStringLiteral("configfiles/.ini");
+        QTest::newRow("untrimmed")
+                << QStringLiteral(" a b ") << QStringLiteral("configfiles/ a b .ini");
+    }
+
+    void configurationFilePath()
+    {
+        QFETCH(QString, base);
+        QFETCH(QString, path);
+        QCOMPARE(::configurationFilePath(base), path);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConfigLoader)
+#include "tst_configloader.moc"
