@@ -171,6 +171,8 @@ scenario() {
         say "$sc" error "unknown scenario"
         ;;
     esac
+    # uhid drops output reports that do not fit its queue while the receiver is not reading.
+    say "$sc" queue-full "$(dmesg -c 2>/dev/null | grep -c 'Output queue is full')"
     say "$sc" end "$(cut -d' ' -f1 /proc/uptime)"
 }
 
