@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <dirent.h>
@@ -114,6 +115,7 @@ private slots:
     void searchPassIgnoresOtherProducts();
     void openPassProductNameFromHidName();
     void openPassRejectsDeviceWithoutInputReport();
+    void writesWhileSearching();
     void noDescriptorLeaks();
 };
 
@@ -581,6 +583,42 @@ void TestLinuxHidraw::openPassRejectsDeviceWithoutInputReport()
     QVERIFY(fake.remove(0));
     QVERIFY(!rcprog::openPass(hid, kVendor, kProduct, opened).matched);
     QCOMPARE(openDescriptorCount(), before);
+}
+
+// The programming thread writes through its handle while the monitor thread searches, opening
+// and closing handles of its own.
+void TestLinuxHidraw::writesWhileSearching()
+{
+    FakeSysfs fake;
+    for (int number = 0; number < 8; ++number)
+        QVERIFY(fake.add(number, number == 5 ? kVendor : quint16(0x1000 + number), kProduct,
+                         bootKeyboard(), QByteArray("R")));
+    LinuxHidraw hid(fake.sysfsRoot(), fake.devRoot());
+    const HidHandle handle = hid.open(fake.devicePath(5));
+    QVERIFY(handle != kNullHandle);
+
+    constexpr int kReports = 300;
+    int failedWrites = 0;
+    std::thread writer([&] {
+        for (int i = 0; i < kReports; ++i) {
+            const std::uint8_t report[9] = {0, std::uint8_t(i), std::uint8_t(i >> 8), 3, 4, 5, 6, 7,
+                                            8};
+            failedWrites += !hid.write(handle, report, sizeof report);
+        }
+    });
+    int matches = 0;
+    for (int pass = 0; pass < 40; ++pass)
+        matches += rcprog::searchPass(hid, kVendor, kProduct).matched;
+    writer.join();
+    hid.close(handle);
+
+    QCOMPARE(matches, 40);
+    QCOMPARE(failedWrites, 0);
+    QByteArray expected;
+    for (int i = 0; i < kReports; ++i)
+        expected += QByteArray::fromRawData("\0", 1) + char(i & 0xFF) + char(i >> 8)
+                + QByteArray("\x03\x04\x05\x06\x07\x08");
+    QCOMPARE(fake.written(5), expected);
 }
 
 void TestLinuxHidraw::noDescriptorLeaks()
