@@ -1,0 +1,307 @@
+// rcprog-cli as a program: `record FILE` prints the record the loader gives, as JSON with the
+// fields in record order; missing files, bad arguments and --help behave as documented.
+#include "ConfigurationLoader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QString sourceDir()
+{
+    const QString env = qEnvironmentVariable("RCPROG_SOURCE_DIR");
+    return env.isEmpty() ? QStringLiteral(RCPROG_TEST_SOURCE_DIR) : env;
+}
+
+QString cliPath()
+{
+    const QString env = qEnvironmentVariable("RCPROG_BINARY_DIR");
+    return (env.isEmpty() ? QStringLiteral(RCPROG_TEST_BINARY_DIR) : env)
+           + QStringLiteral("/cli/rcprog-cli");
+}
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run runCli(const QStringList &args)
+{
+    QProcess p;
+    p.start(cliPath(), args);
+    Run r;
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
+        return r;
+    r.exitCode = p.exitCode();
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+QList<QByteArray> lines(const QByteArray &text)
+{
+    QList<QByteArray> result = text.split('\n');
+    if (!result.isEmpty() && result.last().isEmpty())
+        result.removeLast();
+    return result;
+}
+
+const QStringList kFields = {
+        QStringLiteral("newNameOfDevice"),
+        QStringLiteral("canChangeProductName"),
+        QStringLiteral("configurationBlock"),
+        QStringLiteral("switchNameBlocks"),
+        QStringLiteral("boolRewritableFromSoftware"),
+        QStringLiteral("flashData"),
+        QStringLiteral("flashMacro"),
+};
+
+// Empty when `array` holds exactly the integers of `values`, else what differs.
+template<typename Ints>
+QString compareInts(const QJsonValue &array, const Ints &values, const QString &what)
+{
+    if (!array.isArray() || array.toArray().size() != qsizetype(values.size()))
+        return what + QStringLiteral(": not an array of %1").arg(values.size());
+    const QJsonArray a = array.toArray();
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (!a.at(i).isDouble() || a.at(i).toDouble() != double(values[size_t(i)]))
+            return what
+                   + QStringLiteral("[%1]: %2 != %3")
+                             .arg(i)
+                             .arg(a.at(i).toVariant().toString())
+                             .arg(values[size_t(i)]);
+    }
+    return QString();
+}
+
+// Empty when the printed JSON is the record, else the first difference.
+QString compareJson(const QByteArray &out, const ConfigurationRecord &r)
+{
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(out, &parseError);
+    if (parseError.error != QJsonParseError::NoError)
+        return QStringLiteral("not JSON: ") + parseError.errorString();
+    if (!doc.isObject())
+        return QStringLiteral("not a JSON object");
+    const QJsonObject o = doc.object();
+    QStringList keys = o.keys();
+    QStringList expectedKeys = kFields;
+    keys.sort();
+    expectedKeys.sort();
+    if (keys != expectedKeys)
+        return QStringLiteral("keys: ") + o.keys().join(u',');
+
+    // The fields come in record order.
+    qsizetype previous = -1;
+    for (const QString &field : kFields) {
+        const qsizetype at = out.indexOf("\"" + field.toUtf8() + "\":");
+        if (at <= previous)
+            return QStringLiteral("field %1 out of order").arg(field);
+        previous = at;
+    }
+
+    if (o.value(kFields[0]) != QJsonValue(r.newNameOfDevice))
+        return QStringLiteral("newNameOfDevice: ") + o.value(kFields[0]).toString();
+    if (!o.value(kFields[1]).isDouble() || o.value(kFields[1]).toInt() != r.canChangeProductName)
+        return QStringLiteral("canChangeProductName");
+    QString diff = compareInts(o.value(kFields[2]), r.configurationBlock, kFields[2]);
+    if (!diff.isEmpty())
+        return diff;
+    const QJsonValue blocks = o.value(kFields[3]);
+    if (!blocks.isArray() || blocks.toArray().size() != ConfigurationRecord::kRemoteControls)
+        return QStringLiteral("switchNameBlocks: not 8 blocks");
+    for (int n = 0; n < ConfigurationRecord::kRemoteControls; ++n) {
+        diff = compareInts(blocks.toArray().at(n), r.switchNameBlocks[size_t(n)],
+                           QStringLiteral("switchNameBlocks[%1]").arg(n));
+        if (!diff.isEmpty())
+            return diff;
+    }
+    diff = compareInts(o.value(kFields[4]), r.boolRewritableFromSoftware, kFields[4]);
+    if (!diff.isEmpty())
+        return diff;
+    const QJsonValue flash = o.value(kFields[5]);
+    if (!flash.isArray() || flash.toArray().size() != ConfigurationRecord::kRemoteControls)
+        return QStringLiteral("flashData: not 8 texts");
+    for (int n = 0; n < ConfigurationRecord::kRemoteControls; ++n)
+        if (flash.toArray().at(n) != QJsonValue(r.flashData[size_t(n)]))
+            return QStringLiteral("flashData[%1]").arg(n);
+    if (o.value(kFields[6]) != QJsonValue(r.flashMacro))
+        return QStringLiteral("flashMacro");
+    return QString();
+}
+
+} // namespace
+
+class TestRecordCli : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    int fileCounter_ = 0;
+
+    QString writeFile(const QByteArray &bytes)
+    {
+        const QString path = dir_.filePath(QStringLiteral("record%1.ini").arg(++fileCounter_));
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+    void checkRecord(const QString &path)
+    {
+        ConfigurationRecord record;
+        QCOMPARE(loadConfiguration(path, record), LoadStatus::Loaded);
+        const Run run = runCli({QStringLiteral("record"), path});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.err, QByteArray());
+        const QString diff = compareJson(run.out, record);
+        QVERIFY2(diff.isEmpty(), qPrintable(diff));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        QVERIFY2(QFileInfo(cliPath()).isExecutable(), qPrintable(cliPath()));
+    }
+
+    void bundledExample_data()
+    {
+        QTest::addColumn<QString>("path");
+        const QDir folder(sourceDir() + QStringLiteral("/configfiles"));
+        const QStringList names = folder.entryList({QStringLiteral("*.ini")}, QDir::Files);
+        if (names.isEmpty())
+            QTest::newRow("no examples found") << folder.absolutePath();
+        for (const QString &name : names)
+            QTest::newRow(qPrintable(name)) << folder.absoluteFilePath(name);
+    }
+
+    void bundledExample()
+    {
+        QFETCH(QString, path);
+        QVERIFY2(QFileInfo(path).isFile(), qPrintable(path));
+        checkRecord(path);
+    }
+
+    void record_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::newRow("empty file") << QByteArray();
+        QTest::newRow("characters JSON must escape")
+                << QByteArray("[nameOfDevice]\nnewNameOfDevice=\"q\\\"b\\\\t\\tn\\nr\\r\\x1\"\n"
+                              "[Macro]\nflashMacro=\"/</\"\n");
+        QTest::newRow("non-ASCII text") << QByteArray(
+                "[nameOfDevice]\nnewNameOfDevice=Caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xba\n"
+                "[rcSettings]\nrc01nameOfSwitch=\xc3\xa9\xe2\x82\xac\n");
+        QTest::newRow("negative and large values, flash data") << QByteArray(
+                "[Settings]\nID=-300\nfrequencyTrim=2147483647\nshiftDelay=-2147483648\n"
+                "[rcSettings]\nrc03nameOfSwitch=TV\nrc03boolRewritableFromSoftware=-1\n"
+                "rc03flashData=000102030406054142434445EEFF\n");
+    }
+
+    void record()
+    {
+        QFETCH(QByteArray, ini);
+        checkRecord(writeFile(ini));
+    }
+
+    void unloadableFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("makeFolder");
+        QTest::addColumn<QString>("messageStart");
+        QTest::newRow("missing") << QStringLiteral("absent.ini") << false
+                                 << QStringLiteral("rcprog-cli: configuration file not found: ");
+        QTest::newRow("folder") << QStringLiteral("folder.ini") << true
+                                << QStringLiteral("rcprog-cli: cannot read configuration file: ");
+    }
+
+    void unloadableFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, makeFolder);
+        QFETCH(QString, messageStart);
+        const QString path = dir_.filePath(name);
+        if (makeFolder)
+            QVERIFY(QDir().mkpath(path));
+        const Run run = runCli({QStringLiteral("record"), path});
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.out, QByteArray());
+        const QList<QByteArray> errLines = lines(run.err);
+        QCOMPARE(errLines.size(), 1);
+        QCOMPARE(QString::fromUtf8(errLines.first()), messageStart + path);
+    }
+
+    void badArguments_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        const QString example = sourceDir() + QStringLiteral("/configfiles/single-remote.ini");
+        QTest::newRow("nothing") << QStringList();
+        QTest::newRow("unknown command") << QStringList{QStringLiteral("frobnicate")};
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("--frobnicate")};
+        QTest::newRow("record without file") << QStringList{QStringLiteral("record")};
+        QTest::newRow("record with two files")
+                << QStringList{QStringLiteral("record"), example, example};
+        QTest::newRow("check without file") << QStringList{QStringLiteral("check")};
+        QTest::newRow("dump without file") << QStringList{QStringLiteral("dump")};
+        QTest::newRow("dump with 0 passes") << QStringList{
+                QStringLiteral("dump"), example, QStringLiteral("--passes"), QStringLiteral("0")};
+        QTest::newRow("program with unknown option")
+                << QStringList{QStringLiteral("program"), example, QStringLiteral("--fast")};
+    }
+
+    void badArguments()
+    {
+        QFETCH(QStringList, args);
+        const Run run = runCli(args);
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.out, QByteArray());
+        QVERIFY2(run.err.startsWith("usage: rcprog-cli"), run.err.constData());
+    }
+
+    void helpDocumentsEveryCommand()
+    {
+        const Run run = runCli({QStringLiteral("--help")});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.err, QByteArray());
+        const QString help = QString::fromUtf8(run.out);
+        QVERIFY(help.startsWith(QStringLiteral("usage: rcprog-cli")));
+
+        // Each command that the program carries out is described...
+        QStringList documented;
+        static const QRegularExpression entry(QStringLiteral("^  (\\S+)"),
+                                              QRegularExpression::MultilineOption);
+        for (auto it = entry.globalMatch(help); it.hasNext();)
+            documented << it.next().captured(1);
+        for (const char *command : {"record", "dump", "check", "program", "--help"})
+            QVERIFY2(documented.contains(QLatin1String(command)), command);
+        QVERIFY(help.contains(QStringLiteral("--passes")));
+        QVERIFY(help.contains(QStringLiteral("--wait")));
+        QVERIFY(help.contains(QStringLiteral("Exit status")));
+
+        // ...and each described command is carried out: with a missing file it gets as far as
+        // naming the file, which no unknown command does.
+        const QString absent = dir_.filePath(QStringLiteral("help-absent.ini"));
+        for (const QString &command : documented) {
+            if (command.startsWith(QLatin1String("--")))
+                continue;
+            const Run r = runCli({command, absent});
+            QCOMPARE(r.exitCode, 2);
+            QVERIFY2(r.err.contains(absent.toUtf8()), qPrintable(command));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRecordCli)
+#include "tst_recordcli.moc"
