@@ -30,7 +30,7 @@ emit() {
 }
 
 finish() {
-    say all done ok
+    say all "done" ok
     sync
     poweroff -f
     sleep 5

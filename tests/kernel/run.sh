@@ -86,14 +86,15 @@ dpkg -s busybox-static >/dev/null 2>&1 || need+=(busybox-static)
 command -v cpio >/dev/null || need+=(cpio)
 command -v xz >/dev/null || need+=(xz-utils)
 command -v gzip >/dev/null || need+=(gzip)
-command -v file >/dev/null || need+=(file)
 if [ ${#need[@]} -gt 0 ]; then
     log "installing ${need[*]}"
     apt_install "${need[@]}" || skip "apt-get could not install ${need[*]} (see $WORK/apt-install.log)"
 fi
 command -v qemu-system-x86_64 >/dev/null || skip "qemu-system-x86_64 is not available"
 BUSYBOX=/bin/busybox
-file -L "$BUSYBOX" | grep -q 'statically linked' || skip "no static busybox at $BUSYBOX"
+if [ ! -x "$BUSYBOX" ] || ldd "$BUSYBOX" >/dev/null 2>&1; then
+    skip "no static busybox at $BUSYBOX"
+fi
 
 START=$SECONDS
 remaining() { echo $((BUDGET - (SECONDS - START))); }
@@ -115,11 +116,18 @@ if [ -n "$KPKG" ]; then
     DEB=$(ls -t "$CACHE/${KPKG}"_*.deb 2>/dev/null | head -n 1)
     if [ -z "$DEB" ]; then
         log "downloading $KPKG"
-        rm -f "$CACHE"/linux-image-*.deb
+        rm -rf "$CACHE/download"
+        mkdir -p "$CACHE/download"
         # apt's download sandbox user may not write here; the download still works as root.
-        (cd "$CACHE" && apt-get download "$KPKG" >"$WORK/apt-download.log" 2>&1) \
-            || { apt_update_once && (cd "$CACHE" && apt-get download "$KPKG" \
+        (cd "$CACHE/download" && apt-get download "$KPKG" >"$WORK/apt-download.log" 2>&1) \
+            || { apt_update_once && (cd "$CACHE/download" && apt-get download "$KPKG" \
                 >"$WORK/apt-download.log" 2>&1); }
+        if ls "$CACHE/download/${KPKG}"_*.deb >/dev/null 2>&1; then
+            # The new kernel replaces the one cached before.
+            rm -rf "$CACHE"/linux-image-*
+            mv "$CACHE/download/${KPKG}"_*.deb "$CACHE/"
+        fi
+        rm -rf "$CACHE/download"
         DEB=$(ls -t "$CACHE/${KPKG}"_*.deb 2>/dev/null | head -n 1)
     fi
 fi
