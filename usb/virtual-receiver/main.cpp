@@ -296,7 +296,7 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "rcprog-virtual-receiver: stopped reading after %ld reports\n",
                          reports);
             while (!stopRequested)
-                pause();
+                poll(nullptr, 0, 200); // a signal that comes just before this is seen in 200 ms
             break;
         }
         if (options.unplugAfter >= 0 && reports >= options.unplugAfter) {
