@@ -19,6 +19,10 @@ public:
     // Asks the thread to end; a pass stops between two reports.
     void requestStop() { stop_.request(); }
 
+    // Makes the calling thread's sleeps end as close to their time as the system allows, so
+    // that a pass takes its mandated pauses and hardly more.
+    static void preparePacing();
+
 signals:
     void updateUsb3(); // a pass ended in which every write succeeded
 
