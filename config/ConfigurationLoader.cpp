@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QSettings>
 
-#include <optional>
+#include <memory>
 
 namespace {
 
@@ -27,7 +27,9 @@ class Reader
 {
 public:
     Reader() = default;
-    explicit Reader(const QString &path) { settings_.emplace(path, QSettings::IniFormat); }
+    explicit Reader(const QString &path)
+        : settings_(std::make_unique<QSettings>(path, QSettings::IniFormat))
+    { }
 
     void group(const char *name)
     {
@@ -55,7 +57,7 @@ public:
     }
 
 private:
-    std::optional<QSettings> settings_;
+    std::unique_ptr<QSettings> settings_;
 };
 
 struct SettingsKey
