@@ -1,0 +1,139 @@
+// Fuzz target: configuration file text -> loadConfiguration -> record -> one programming pass.
+// The loader must not crash or hang on any text, and the record must keep its shape: every
+// unnamed index of the configuration block is 0, each switch name block is a well-formed name
+// record of the (cut) switch name, a flash image is non-empty exactly when the file gave one, and
+// loading the same text again gives the same record. A pass with R = 8 over the record must end
+// with the size worked out from the record's counts.
+
+#include "ConfigurationLoader.h"
+#include "FuzzSupport.h"
+#include "RemoteControlData.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+
+#include <cstring>
+#include <string>
+
+#include <unistd.h>
+
+namespace {
+
+// A private folder for the input files, removed at exit. Every input gets a file name of its
+// own: the toolkit's INI reader caches files by name within a process, and a fresh name keeps a
+// cached earlier input from being served instead.
+class InputFolder
+{
+public:
+    InputFolder()
+    {
+        const QByteArray base = QDir::tempPath().toLocal8Bit() + "/rcprog-fuzz-XXXXXX";
+        std::vector<char> name(base.begin(), base.end());
+        name.push_back('\0');
+        FUZZ_CHECK(mkdtemp(name.data()) != nullptr);
+        path_ = QString::fromLocal8Bit(name.data());
+    }
+    ~InputFolder() { QDir(path_).removeRecursively(); }
+
+    QString write(const std::uint8_t *data, std::size_t size)
+    {
+        const QString file = QStringLiteral("%1/input-%2.ini").arg(path_).arg(++serial_);
+        QFile out(file);
+        FUZZ_CHECK(out.open(QIODevice::WriteOnly));
+        FUZZ_CHECK(out.write(reinterpret_cast<const char *>(data), qint64(size)) == qint64(size));
+        out.close();
+        return file;
+    }
+
+private:
+    QString path_;
+    quint64 serial_ = 0;
+};
+
+bool isUpperHex(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F');
+}
+
+// Indexes of the configuration block that no key fills.
+bool isUnnamedIndex(int i)
+{
+    return i == 6 || i == 9 || (i >= 12 && i <= 14) || (i >= 17 && i <= 24) || (i >= 56 && i <= 63);
+}
+
+void checkRecord(const ConfigurationRecord &record, const QString &path)
+{
+    for (int i = 0; i < ConfigurationRecord::kBlockSize; ++i)
+        if (isUnnamedIndex(i))
+            FUZZ_CHECK_EQ(record.configurationBlock[std::size_t(i)], 0);
+
+    // The names and images as the INI reader gives them, to compare the derivations with.
+    QSettings raw(path, QSettings::IniFormat);
+    raw.beginGroup(QStringLiteral("rcSettings"));
+    for (int n = 1; n <= ConfigurationRecord::kRemoteControls; ++n) {
+        const QString nn = QStringLiteral("rc%1").arg(n, 2, 10, QLatin1Char('0'));
+        const QString name = raw.value(nn + QStringLiteral("nameOfSwitch"), QString()).toString();
+        const QString image = raw.value(nn + QStringLiteral("flashData"), QString()).toString();
+        const auto &block = record.switchNameBlocks[std::size_t(n - 1)];
+        const int length = std::min<int>(int(name.size()), RemoteControlData::kMaxNameLength);
+
+        FUZZ_CHECK_EQ(block[0], 0);
+        FUZZ_CHECK_EQ(block[1], 1);
+        FUZZ_CHECK(block[2] == 0 && block[3] == 0 && block[4] == 0);
+        FUZZ_CHECK_EQ(block[6], length);
+        FUZZ_CHECK(block[6] >= 0 && block[6] <= 57);
+        FUZZ_CHECK_EQ(block[5], block[6] + 1);
+        for (int j = 0; j < length; ++j) {
+            const char16_t c = name.at(j).unicode();
+            FUZZ_CHECK_EQ(block[std::size_t(7 + j)], c <= 0xFF ? c : 0);
+        }
+        for (int j = 7 + length; j < ConfigurationRecord::kNameBlockSize; ++j)
+            FUZZ_CHECK_EQ(block[std::size_t(j)], 0);
+
+        const QString &flash = record.flashData[std::size_t(n - 1)];
+        FUZZ_CHECK(flash.isEmpty() == image.isEmpty());
+        if (image.isEmpty())
+            continue;
+        // Kept: characters 0-1 and 4-9, as far as they exist. Inserted: the flag after the first
+        // kept part, then bytes 5 and 6 and the name after the second, all as upper-case digits.
+        const qsizetype head = std::min<qsizetype>(image.size(), 2);
+        const qsizetype middle = std::max<qsizetype>(0, std::min<qsizetype>(image.size(), 10) - 4);
+        const qsizetype inserted = head + 2 + middle;
+        FUZZ_CHECK(flash.left(head) == image.left(2));
+        FUZZ_CHECK(flash.mid(head + 2, middle) == image.mid(4, 6));
+        FUZZ_CHECK(flash.size() >= inserted + 4 + 2 * length);
+        for (qsizetype i = head; i < head + 2; ++i)
+            FUZZ_CHECK(isUpperHex(flash.at(i)));
+        for (qsizetype i = inserted; i < inserted + 4 + 2 * length; ++i)
+            FUZZ_CHECK(isUpperHex(flash.at(i)));
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    static InputFolder folder;
+
+    const QString path = folder.write(data, size);
+    ConfigurationRecord record;
+    FUZZ_CHECK(loadConfiguration(path, record) == LoadStatus::Loaded);
+    checkRecord(record, path);
+    QFile::remove(path);
+
+    // The same text under another name loads into the same record, over any earlier contents.
+    const QString again = folder.write(data, size);
+    ConfigurationRecord second = defaultConfiguration();
+    second.configurationBlock.fill(-7);
+    second.flashData[0] = QStringLiteral("stale");
+    FUZZ_CHECK(loadConfiguration(again, second) == LoadStatus::Loaded);
+    FUZZ_CHECK(second == record);
+    QFile::remove(again);
+
+    // A pass over the record. Values such as a Q of two thousand million make passes of hundreds
+    // of millions of reports; those are cut off by the sink, which the pass must obey at once.
+    std::vector<std::uint8_t> buffer(9, 0);
+    fuzz::checkPass(record, 8, buffer, 20'000);
+    return 0;
+}
