@@ -48,7 +48,7 @@ const char kUsage[]
           "  program FILE [--wait SECONDS]  Wait up to SECONDS (default 10) for a receiver, write\n"
           "                                 FILE's configuration into it in one pass, and print\n"
           "                                 what was sent. Ctrl-C stops between two reports.\n"
-          "  --help                         Show this text.\n"
+          "  --help                         Show this text (-h does the same).\n"
           "\n"
           "Exit status: 0 success; 1 check found errors; 2 bad arguments or a missing or\n"
           "unreadable FILE; 3 no receiver appeared in time; 4 a receiver is present but access\n"

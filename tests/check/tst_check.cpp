@@ -534,10 +534,6 @@ private slots:
         const Run run = runCheck({path});
         const QStringList errors
                 = run.errLines.filter(QRegularExpression(QStringLiteral("^[^:]*:\\d+: error: ")));
-        QEXPECT_FAIL("four-remotes-flash.ini",
-                     "ID=70000 puts 273 into entry 27, and the receiver gets 17: the example "
-                     "file needs an ID of at most 65535",
-                     Abort);
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join(u'\n')));
         QCOMPARE(run.exitCode, 0);
     }
