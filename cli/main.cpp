@@ -355,6 +355,9 @@ int commandProgram(const QStringList &args)
 
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
+    // With standard output gone (`rcprog-cli program FILE | head -n 1`), printing must not kill
+    // the process half-way through a pass: the lost lines are only a report, the pass is not.
+    std::signal(SIGPIPE, SIG_IGN);
 
     const auto deadline = std::chrono::steady_clock::now()
                           + std::chrono::milliseconds(qint64(waitSeconds * 1000));

@@ -1,0 +1,609 @@
+// rcprog-cli program as a program, on the Linux hidraw backend over a fake sysfs tree whose
+// device nodes are FIFOs: the bytes that reach the node are exactly the reports of
+// `rcprog-cli dump`; the wait for a receiver, other devices, bad arguments, failing writes,
+// a closed standard output, access denied and Ctrl-C end with the documented exit status.
+#include "FakeSysfs.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+#include <optional>
+
+#include <csignal>
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using rcprog::test::FakeHidraw;
+using rcprog::test::FakeSysfs;
+
+Q_DECLARE_METATYPE(FakeHidraw)
+
+namespace {
+
+constexpr int kReportBytes = 9; // report-ID byte and 8 payload bytes
+constexpr int kExitUsage = 2;
+constexpr int kExitNoReceiver = 3;
+constexpr int kExitAccessDenied = 4;
+constexpr int kExitWriteFailed = 5;
+constexpr int kExitInterrupted = 130;
+// Exit status of a child whose set-up before exec failed.
+constexpr int kExitChildSetupFailed = 97;
+
+// Vendor-defined collection with 8-byte input and output reports and no report ID: the
+// backend derives 9-byte reports from it, the length `rcprog-cli dump` assumes.
+const QByteArray kDescriptor
+        = QByteArray::fromHex("0600FF 0901 A101 1500 26FF00 7508 9508 0901 8102"
+                              "9508 0902 9102 C0");
+
+QString sourceDir()
+{
+    return qEnvironmentVariable("RCPROG_SOURCE_DIR", QStringLiteral(RCPROG_TEST_SOURCE_DIR));
+}
+
+QString cliPath()
+{
+    return qEnvironmentVariable("RCPROG_BINARY_DIR", QStringLiteral(RCPROG_TEST_BINARY_DIR))
+           + QStringLiteral("/cli/rcprog-cli");
+}
+
+QStringList exampleFiles()
+{
+    QStringList files;
+    const QDir dir(sourceDir() + QStringLiteral("/configfiles"));
+    for (const QString &name : dir.entryList({QStringLiteral("*.ini")}, QDir::Files, QDir::Name))
+        files << dir.filePath(name);
+    return files;
+}
+
+// The reports of one pass as `rcprog-cli dump` prints them, concatenated.
+struct Dump
+{
+    QByteArray reports;
+    int count = 0;
+    qint64 pauseMs = 0;
+};
+
+std::optional<Dump> dumpOf(const QString &file)
+{
+    QProcess p;
+    p.start(cliPath(), {QStringLiteral("dump"), file});
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return std::nullopt;
+    Dump dump;
+    for (const QByteArray &line : p.readAllStandardOutput().split('\n')) {
+        if (line.startsWith("W ")) {
+            const QByteArray bytes = QByteArray::fromHex(line.mid(2));
+            if (bytes.size() != kReportBytes)
+                return std::nullopt;
+            dump.reports += bytes;
+            ++dump.count;
+        } else if (line.startsWith("P ")) {
+            dump.pauseMs += line.mid(2).toLongLong();
+        }
+    }
+    return dump;
+}
+
+FakeHidraw device(int number, quint16 vendorId, quint16 productId)
+{
+    FakeHidraw spec;
+    spec.number = number;
+    spec.vendorId = vendorId;
+    spec.productId = productId;
+    spec.descriptor = kDescriptor;
+    return spec;
+}
+
+FakeHidraw receiver(int number)
+{
+    return device(number, 0x04B4, 0xF231);
+}
+
+struct Run
+{
+    bool finished = false; // ended by itself, not by a signal or the time limit
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+    QByteArray written; // read back from the watched node
+    qint64 ms = 0;
+    QList<QByteArray> outLines() const
+    {
+        QList<QByteArray> lines = out.split('\n');
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        return lines;
+    }
+};
+
+struct RunOptions
+{
+    int node = 0; // the node whose bytes are collected
+    // Called about every 20 ms while the program runs, with the time since the start and the
+    // bytes written so far.
+    std::function<void(QProcess &, qint64 ms, const QByteArray &written)> during;
+    std::function<void()> childSetup; // runs in the child before exec
+    // The program's standard output is a pipe whose reader has gone (as after `| head -n 1`).
+    bool brokenStdout = false;
+    int limitMs = 120000;
+};
+
+// Runs `rcprog-cli program ARGS --sysfs-root ... --dev-root ...` over the fake tree, reading
+// the node while the program runs so that a long pass never fills the FIFO.
+Run runProgram(FakeSysfs &fake, const QStringList &args, const RunOptions &options = {})
+{
+    QProcess p;
+    int brokenPipe[2] = {-1, -1};
+    if (options.brokenStdout && ::pipe2(brokenPipe, O_CLOEXEC) == 0)
+        ::close(brokenPipe[0]);
+    const int brokenWriteEnd = brokenPipe[1];
+    const std::function<void()> childSetup = options.childSetup;
+    if (options.brokenStdout || childSetup)
+        p.setChildProcessModifier([brokenWriteEnd, childSetup] {
+            if (brokenWriteEnd >= 0 && ::dup2(brokenWriteEnd, STDOUT_FILENO) < 0)
+                ::_exit(kExitChildSetupFailed);
+            if (childSetup)
+                childSetup();
+        });
+    QElapsedTimer timer;
+    timer.start();
+    p.start(cliPath(), QStringList{QStringLiteral("program")} + args
+                               + QStringList{QStringLiteral("--sysfs-root"),
+                                             QFile::decodeName(fake.sysfsRoot().c_str()),
+                                             QStringLiteral("--dev-root"),
+                                             QFile::decodeName(fake.devRoot().c_str())});
+    if (brokenWriteEnd >= 0)
+        ::close(brokenWriteEnd);
+    Run r;
+    if ((options.brokenStdout && brokenWriteEnd < 0) || !p.waitForStarted(30000))
+        return r;
+    bool limitHit = false;
+    while (!p.waitForFinished(20)) {
+        r.written += fake.written(options.node);
+        if (options.during)
+            options.during(p, timer.elapsed(), r.written);
+        if (timer.elapsed() > options.limitMs) {
+            limitHit = true;
+            p.kill();
+            p.waitForFinished(30000);
+            break;
+        }
+    }
+    r.ms = timer.elapsed();
+    r.written += fake.written(options.node);
+    r.finished = !limitHit && p.exitStatus() == QProcess::NormalExit;
+    r.exitCode = p.exitCode();
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+QString describe(const Run &r)
+{
+    return QStringLiteral("exit %1 (%2) after %3 ms\nstdout:\n%4\nstderr:\n%5")
+            .arg(r.exitCode)
+            .arg(r.finished ? QStringLiteral("normal") : QStringLiteral("crashed or killed"))
+            .arg(r.ms)
+            .arg(QString::fromUtf8(r.out), QString::fromUtf8(r.err));
+}
+
+// The number of reports that the step lines ("title: N reports[, F failed]") add up to.
+struct StepTotals
+{
+    qint64 reports = 0;
+    qint64 failed = 0;
+    int lines = 0;
+};
+
+StepTotals stepTotals(const Run &r)
+{
+    static const QRegularExpression step(
+            QStringLiteral("^[^:]+(?:: [^:]+)?: (\\d+) reports?(?:, (\\d+) failed)?$"));
+    StepTotals t;
+    for (const QByteArray &line : r.outLines()) {
+        const QRegularExpressionMatch m = step.match(QString::fromUtf8(line));
+        if (!m.hasMatch())
+            continue;
+        t.reports += m.captured(1).toLongLong();
+        t.failed += m.captured(2).toLongLong();
+        ++t.lines;
+    }
+    return t;
+}
+
+// A configuration with eight remote controls of 16 flash blocks each: a pass of about 900
+// reports and over five seconds of pauses, long enough to be interrupted or cut short.
+bool writeLongConfiguration(const QString &path)
+{
+    QByteArray ini = "[Settings]\nquantityOfBytesInFlashBlock=64\nquantityOfRemoteControls=8\n"
+                     "[rcSettings]\n";
+    for (int rc = 1; rc <= 8; ++rc) {
+        const QByteArray prefix = "rc0" + QByteArray::number(rc);
+        ini += prefix + "keyNumberOfSwitchKey=" + QByteArray::number(rc) + '\n';
+        ini += prefix + "maxSize=16\n";
+        ini += prefix + "nameOfSwitch=Remote " + QByteArray::number(rc) + '\n';
+        ini += prefix + "boolRewritableFromSoftware=1\n";
+        QByteArray image;
+        for (int i = 0; i < 64 * 16; ++i)
+            image += char((i * 37 + rc * 11) & 0xFF);
+        ini += prefix + "flashData=" + image.toHex().toUpper() + '\n';
+    }
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(ini) == ini.size();
+}
+
+} // namespace
+
+class TstCliProgram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void writesTheDumpedSequence_data();
+    void writesTheDumpedSequence();
+    void receiverPluggedInDuringTheWait();
+    void noReceiverInTime_data();
+    void noReceiverInTime();
+    void otherDevicesAreIgnored_data();
+    void otherDevicesAreIgnored();
+    void badArguments_data();
+    void badArguments();
+    void failedWrites_data();
+    void failedWrites();
+    void closedStandardOutput();
+    void accessDenied();
+    void interrupted_data();
+    void interrupted();
+
+private:
+    QTemporaryDir scratch_;
+    QString longFile_;
+    Dump longDump_;
+};
+
+void TstCliProgram::initTestCase()
+{
+    QVERIFY2(QFile::exists(cliPath()), qPrintable(cliPath()));
+    QVERIFY2(!exampleFiles().isEmpty(), "no example configuration files");
+    QVERIFY(scratch_.isValid());
+    longFile_ = scratch_.filePath(QStringLiteral("long.ini"));
+    QVERIFY(writeLongConfiguration(longFile_));
+    const std::optional<Dump> dump = dumpOf(longFile_);
+    QVERIFY(dump);
+    longDump_ = *dump;
+    QVERIFY2(longDump_.count > 800 && longDump_.pauseMs > 4000,
+             qPrintable(QStringLiteral("%1 reports, %2 ms")
+                                .arg(longDump_.count)
+                                .arg(longDump_.pauseMs)));
+}
+
+void TstCliProgram::writesTheDumpedSequence_data()
+{
+    QTest::addColumn<QString>("file");
+    for (const QString &file : exampleFiles())
+        QTest::newRow(qPrintable(QFileInfo(file).fileName())) << file;
+}
+
+void TstCliProgram::writesTheDumpedSequence()
+{
+    QFETCH(QString, file);
+    const std::optional<Dump> dump = dumpOf(file);
+    QVERIFY(dump);
+    QVERIFY(dump->count > 0);
+    FakeSysfs fake;
+    QVERIFY(fake.isValid());
+    QVERIFY(fake.add(receiver(0)));
+
+    const Run r = runProgram(fake, {file, QStringLiteral("--wait"), QStringLiteral("10")});
+    QVERIFY2(r.finished && r.exitCode == 0, qPrintable(describe(r)));
+    QCOMPARE(r.written.size(), dump->reports.size());
+    QCOMPARE(r.written.toHex(' '), dump->reports.toHex(' '));
+    // The pauses between the groups were kept (a lower bound only: a slow machine takes longer).
+    QVERIFY2(r.ms >= dump->pauseMs * 9 / 10, qPrintable(describe(r)));
+
+    const QList<QByteArray> lines = r.outLines();
+    QVERIFY2(lines.size() >= 3, qPrintable(describe(r)));
+    QCOMPARE(lines.first(), QByteArray("receiver: \"USB Receiver\", 9-byte reports"));
+    QCOMPARE(lines.last(), "result: ok, " + QByteArray::number(dump->count) + " reports written");
+    const StepTotals steps = stepTotals(r);
+    QCOMPARE(steps.reports, qint64(dump->count));
+    QCOMPARE(steps.failed, qint64(0));
+    QCOMPARE(steps.lines, lines.size() - 2);
+    QVERIFY(lines.at(1).startsWith("opening report: 1 report"));
+    QVERIFY(lines.at(lines.size() - 2).startsWith("closing report: 1 report"));
+}
+
+void TstCliProgram::receiverPluggedInDuringTheWait()
+{
+    const QString file = exampleFiles().first();
+    const std::optional<Dump> dump = dumpOf(file);
+    QVERIFY(dump);
+    FakeSysfs fake;
+    QVERIFY(fake.isValid());
+    constexpr qint64 kPlugInAfterMs = 1500;
+    bool plugged = false;
+    bool addedOk = true;
+    RunOptions options;
+    options.during = [&](QProcess &, qint64 ms, const QByteArray &) {
+        if (!plugged && ms >= kPlugInAfterMs) {
+            plugged = true;
+            addedOk = fake.add(receiver(0));
+        }
+    };
+    const Run r = runProgram(fake, {file, QStringLiteral("--wait"), QStringLiteral("30")}, options);
+    QVERIFY(plugged);
+    QVERIFY(addedOk);
+    QVERIFY2(r.finished && r.exitCode == 0, qPrintable(describe(r)));
+    QVERIFY2(r.ms >= kPlugInAfterMs, qPrintable(describe(r)));
+    QCOMPARE(r.written.toHex(' '), dump->reports.toHex(' '));
+}
+
+void TstCliProgram::noReceiverInTime_data()
+{
+    QTest::addColumn<QList<FakeHidraw>>("devices");
+    QTest::newRow("nothing plugged in") << QList<FakeHidraw>{};
+    QTest::newRow("same vendor, other product") << QList<FakeHidraw>{device(0, 0x04B4, 0xF232)};
+    QTest::newRow("other vendor, same product") << QList<FakeHidraw>{device(0, 0x04B5, 0xF231)};
+    QTest::newRow("IDs swapped") << QList<FakeHidraw>{device(0, 0xF231, 0x04B4)};
+}
+
+void TstCliProgram::noReceiverInTime()
+{
+    QFETCH(QList<FakeHidraw>, devices);
+    FakeSysfs fake;
+    QVERIFY(fake.isValid());
+    for (const FakeHidraw &d : devices)
+        QVERIFY(fake.add(d));
+
+    const Run r = runProgram(
+            fake, {exampleFiles().first(), QStringLiteral("--wait"), QStringLiteral("1")});
+    QVERIFY2(r.finished && r.exitCode == kExitNoReceiver, qPrintable(describe(r)));
+    QVERIFY2(r.err.contains("no receiver appeared in time"), qPrintable(describe(r)));
+    QVERIFY2(!r.out.contains("result:"), qPrintable(describe(r)));
+    // It waited the whole second, and not much longer (generous for a loaded machine).
+    QVERIFY2(r.ms >= 950 && r.ms < 20000, qPrintable(describe(r)));
+    for (const FakeHidraw &d : devices)
+        QCOMPARE(fake.written(d.number), QByteArray());
+}
+
+void TstCliProgram::otherDevicesAreIgnored_data()
+{
+    QTest::addColumn<FakeHidraw>("other");
+    QTest::newRow("same vendor, other product") << device(0, 0x04B4, 0xF232);
+    QTest::newRow("other vendor, same product") << device(0, 0x1234, 0xF231);
+}
+
+void TstCliProgram::otherDevicesAreIgnored()
+{
+    QFETCH(FakeHidraw, other);
+    const QString file = exampleFiles().first();
+    const std::optional<Dump> dump = dumpOf(file);
+    QVERIFY(dump);
+    FakeSysfs fake;
+    QVERIFY(fake.isValid());
+    // The other device comes first in the search order.
+    QVERIFY(fake.add(other));
+    QVERIFY(fake.add(receiver(1)));
+
+    RunOptions options;
+    options.node = 1;
+    const Run r = runProgram(fake, {file, QStringLiteral("--wait"), QStringLiteral("10")}, options);
+    QVERIFY2(r.finished && r.exitCode == 0, qPrintable(describe(r)));
+    QCOMPARE(r.written.toHex(' '), dump->reports.toHex(' '));
+    QCOMPARE(fake.written(0), QByteArray());
+}
+
+void TstCliProgram::badArguments_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("message");
+    const QString missing = QStringLiteral("/nonexistent/configfiles/missing.ini");
+    QTest::newRow("missing file") << QStringList{missing}
+                                  << ("configuration file not found: " + missing.toUtf8());
+    QTest::newRow("no file") << QStringList{QStringLiteral("--wait"), QStringLiteral("1")}
+                             << QByteArray("usage: rcprog-cli");
+    QTest::newRow("wait not a number")
+            << QStringList{exampleFiles().first(), QStringLiteral("--wait"), QStringLiteral("x")}
+            << QByteArray("usage: rcprog-cli");
+    QTest::newRow("negative wait")
+            << QStringList{exampleFiles().first(), QStringLiteral("--wait"), QStringLiteral("-1")}
+            << QByteArray("usage: rcprog-cli");
+    QTest::newRow("two files") << QStringList{exampleFiles().first(), exampleFiles().first()}
+                               << QByteArray("usage: rcprog-cli");
+}
+
+void TstCliProgram::badArguments()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, message);
+    FakeSysfs fake;
+    QVERIFY(fake.isValid());
+    QVERIFY(fake.add(receiver(0)));
+
+    const Run r = runProgram(fake, args);
+    QVERIFY2(r.finished && r.exitCode == kExitUsage, qPrintable(describe(r)));
+    QVERIFY2(r.err.contains(message), qPrintable(describe(r)));
+    QCOMPARE(r.out, QByteArray());
+    QCOMPARE(r.written, QByteArray());
+}
+
+void TstCliProgram::failedWrites_data()
+{
+    // The node is a regular file whose size is capped for the program (RLIMIT_FSIZE), so the
+    // writes after the first `goodReports` (-1: half of the pass) fail with EFBIG; or
+    // /dev/full, where every write fails with ENOSPC.
+    QTest::addColumn<int>("goodReports");
+    QTest::newRow("fails after 5 reports") << 5;
+    QTest::newRow("fails half-way") << -1;
+    QTest::newRow("every write fails") << 0;
+}
+
+void TstCliProgram::failedWrites()
+{
+    QFETCH(int, goodReports);
+    const QString file = exampleFiles().first();
+    const std::optional<Dump> dump = dumpOf(file);
+    QVERIFY(dump);
+    if (goodReports < 0)
+        goodReports = dump->count / 2;
+    QVERIFY(dump->count > goodReports);
+    FakeSysfs fake;
+    QVERIFY(fake.isValid());
+    QVERIFY(fake.add(receiver(0)));
+    const QString node = QFile::decodeName(fake.devicePath(0).c_str());
+    QVERIFY(QFile::remove(node));
+    RunOptions options;
+    if (goodReports > 0) {
+        QFile file(node);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        const rlim_t limit = rlim_t(goodReports) * kReportBytes;
+        options.childSetup = [limit] {
+            // Past the limit write(2) fails with EFBIG instead of raising SIGXFSZ.
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit cap{limit, limit};
+            if (::setrlimit(RLIMIT_FSIZE, &cap) != 0)
+                ::_exit(kExitChildSetupFailed);
+        };
+    } else {
+        QVERIFY(QFile::exists(QStringLiteral("/dev/full")));
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), node));
+    }
+
+    const Run r = runProgram(fake, {file, QStringLiteral("--wait"), QStringLiteral("10")}, options);
+    QVERIFY2(r.finished && r.exitCode == kExitWriteFailed, qPrintable(describe(r)));
+    // The pass runs to its end; the failures are counted per group and in total.
+    const qint64 total = dump->count;
+    const qint64 failed = total - goodReports;
+    QCOMPARE(r.outLines().last(), QStringLiteral("result: failed, %1 of %2 writes failed")
+                                          .arg(failed)
+                                          .arg(total)
+                                          .toUtf8());
+    QVERIFY2(!r.out.contains("result: ok"), qPrintable(describe(r)));
+    const StepTotals steps = stepTotals(r);
+    QCOMPARE(steps.reports, total);
+    QCOMPARE(steps.failed, failed);
+    if (goodReports > 0) {
+        QFile file(node);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().toHex(' '),
+                 dump->reports.left(goodReports * kReportBytes).toHex(' '));
+    }
+}
+
+void TstCliProgram::closedStandardOutput()
+{
+    // `rcprog-cli program FILE | head -n 1`: once the reader of standard output has gone, the
+    // pass still runs to its end instead of the process dying of SIGPIPE half-way.
+    const QString file = exampleFiles().first();
+    const std::optional<Dump> dump = dumpOf(file);
+    QVERIFY(dump);
+    FakeSysfs fake;
+    QVERIFY(fake.isValid());
+    QVERIFY(fake.add(receiver(0)));
+    RunOptions options;
+    options.brokenStdout = true;
+    const Run r = runProgram(fake, {file, QStringLiteral("--wait"), QStringLiteral("10")}, options);
+    QVERIFY2(r.finished && r.exitCode == 0, qPrintable(describe(r)));
+    QCOMPARE(r.written.toHex(' '), dump->reports.toHex(' '));
+    QCOMPARE(r.out, QByteArray());
+}
+
+void TstCliProgram::accessDenied()
+{
+    // A node the program may not open: mode 0600 of another user. As root the program would
+    // open anything, so then it runs as the user nobody.
+    FakeSysfs fake;
+    QVERIFY(fake.isValid());
+    QVERIFY(fake.add(receiver(0)));
+    const QByteArray node = QByteArray(fake.devicePath(0).c_str());
+    RunOptions options;
+    if (::geteuid() == 0) {
+        const passwd *nobody = ::getpwnam("nobody");
+        const uid_t uid = nobody ? nobody->pw_uid : 65534;
+        const gid_t gid = nobody ? nobody->pw_gid : 65534;
+        // The tree must be readable for that user; only the node is not.
+        QVERIFY(::chmod(QFile::encodeName(fake.root()).constData(), 0755) == 0);
+        QVERIFY(::chmod(node.constData(), 0600) == 0);
+        options.childSetup = [uid, gid] {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
+                ::_exit(kExitChildSetupFailed);
+        };
+    } else {
+        QVERIFY(::chmod(node.constData(), 0) == 0);
+    }
+    const QString file = exampleFiles().first();
+    const Run r = runProgram(fake, {file, QStringLiteral("--wait"), QStringLiteral("1")}, options);
+    if (r.finished && r.exitCode == kExitChildSetupFailed)
+        QSKIP("cannot run the program as the user nobody here");
+    if (r.finished && r.exitCode == kExitUsage && r.err.contains("configuration file"))
+        QSKIP(qPrintable(QStringLiteral("%1 is not readable for the user nobody").arg(file)));
+    QVERIFY2(r.finished && r.exitCode == kExitAccessDenied, qPrintable(describe(r)));
+    QVERIFY2(r.err.contains("access to it was denied") && r.err.contains("udev rule"),
+             qPrintable(describe(r)));
+    QVERIFY2(!r.out.contains("result:"), qPrintable(describe(r)));
+    QCOMPARE(r.written, QByteArray());
+}
+
+void TstCliProgram::interrupted_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("receiverPresent");
+    QTest::newRow("SIGINT during the pass") << int(SIGINT) << true;
+    QTest::newRow("SIGTERM during the pass") << int(SIGTERM) << true;
+    QTest::newRow("SIGINT while waiting for a receiver") << int(SIGINT) << false;
+}
+
+void TstCliProgram::interrupted()
+{
+    QFETCH(int, signal);
+    QFETCH(bool, receiverPresent);
+    FakeSysfs fake;
+    QVERIFY(fake.isValid());
+    if (receiverPresent)
+        QVERIFY(fake.add(receiver(0)));
+
+    // During the pass: once a few reports have arrived. While waiting: after half a second.
+    qint64 sentAt = -1;
+    RunOptions options;
+    options.during = [&](QProcess &p, qint64 ms, const QByteArray &written) {
+        const bool due = receiverPresent ? written.size() >= 3 * kReportBytes : ms >= 500;
+        if (sentAt < 0 && due) {
+            sentAt = ms;
+            ::kill(pid_t(p.processId()), signal);
+        }
+    };
+    const Run r = runProgram(fake, {longFile_, QStringLiteral("--wait"), QStringLiteral("60")},
+                             options);
+    QVERIFY2(sentAt >= 0, qPrintable(describe(r)));
+    QVERIFY2(r.finished && r.exitCode == kExitInterrupted, qPrintable(describe(r)));
+    // Promptly: the program checks between reports and every 20 ms of a pause.
+    QVERIFY2(r.ms - sentAt < 10000, qPrintable(describe(r)));
+    QVERIFY2(!r.out.contains("result: ok"), qPrintable(describe(r)));
+    if (!receiverPresent) {
+        QCOMPARE(r.written, QByteArray());
+        QVERIFY2(!r.out.contains("result:"), qPrintable(describe(r)));
+        return;
+    }
+    // It stopped between two reports: whole reports, the start of the pass and not all of it.
+    QCOMPARE(r.written.size() % kReportBytes, 0);
+    QVERIFY2(r.written.size() < longDump_.reports.size(), qPrintable(describe(r)));
+    QCOMPARE(r.written.toHex(' '), longDump_.reports.left(r.written.size()).toHex(' '));
+    QCOMPARE(r.outLines().last(), QStringLiteral("result: failed, interrupted after %1 reports")
+                                          .arg(r.written.size() / kReportBytes)
+                                          .toUtf8());
+}
+
+QTEST_GUILESS_MAIN(TstCliProgram)
+#include "tst_cliprogram.moc"
