@@ -43,12 +43,26 @@ void SimulatedHid::clearFaults()
     std::lock_guard<std::mutex> lock(mutex_);
     faults_.clear();
     unplugAfter_.clear();
+    failWrite_.clear();
+    unplugAtOpen_.clear();
 }
 
 void SimulatedHid::unplugAfterWrites(const std::string &path, int k)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     unplugAfter_[path] = k;
+}
+
+void SimulatedHid::failWriteNumber(const std::string &path, int k)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    failWrite_[path] = k;
+}
+
+void SimulatedHid::unplugAtOpen(const std::string &path, int n)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    unplugAtOpen_[path] = n;
 }
 
 void SimulatedHid::setWritesHang(bool hang)
@@ -133,6 +147,11 @@ HidHandle SimulatedHid::open(const std::string &path, OpenError *error)
     std::lock_guard<std::mutex> lock(mutex_);
     if (error)
         *error = OpenError::None;
+    const auto gone = unplugAtOpen_.find(path);
+    if (gone != unplugAtOpen_.end() && --gone->second <= 0) {
+        unplugAtOpen_.erase(gone);
+        unplugLocked(path);
+    }
     const auto it = std::find_if(plugged_.begin(), plugged_.end(),
                                  [&](const Plugged &p) { return p.interface.path == path; });
     if (it == plugged_.end() || takeFault(path, Fault::Open)) {
@@ -206,6 +225,11 @@ bool SimulatedHid::write(HidHandle handle, const std::uint8_t *data, std::size_t
     if (!p || takeFault(p->interface.path, Fault::Write))
         return false;
     const std::string path = p->interface.path;
+    const auto failing = failWrite_.find(path);
+    if (failing != failWrite_.end() && --failing->second <= 0) {
+        failWrite_.erase(failing);
+        return false;
+    }
     reports_.push_back({path, std::vector<std::uint8_t>(data, data + length),
                         std::chrono::steady_clock::now()});
     const auto after = unplugAfter_.find(path);

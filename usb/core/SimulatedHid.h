@@ -47,6 +47,10 @@ public:
     void clearFaults();
     // Unplugs `path` right after the `k`-th successful write to it from now on (k >= 1).
     void unplugAfterWrites(const std::string &path, int k);
+    // The `k`-th write to `path` from now on (k >= 1) fails, once; the device stays plugged.
+    void failWriteNumber(const std::string &path, int k);
+    // The `n`-th open of `path` from now on (n >= 1) finds it gone: it is unplugged just before.
+    void unplugAtOpen(const std::string &path, int n);
     // While set, writes block until cleared (or the interface is unplugged).
     void setWritesHang(bool hang);
     // Number of writes currently blocked by setWritesHang.
@@ -91,6 +95,8 @@ private:
     std::map<HidHandle, Open> open_;
     std::map<std::pair<std::string, Fault>, int> faults_;
     std::map<std::string, int> unplugAfter_;
+    std::map<std::string, int> failWrite_;
+    std::map<std::string, int> unplugAtOpen_;
     std::vector<Report> reports_;
     HidHandle nextHandle_ = 1;
     std::uint64_t nextSerial_ = 1;

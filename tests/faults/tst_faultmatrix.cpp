@@ -1,0 +1,338 @@
+#include "AppHarness.h"
+
+#include <QElapsedTimer>
+
+// Each fault with the real threads over a simulated receiver, stating what the window shows and
+// what the receiver got. In every case "updated OK!!! :)" appears only after a pass whose writes
+// all succeeded, and every report the receiver got belongs to a pass of a loaded record.
+
+namespace {
+
+using Reports = std::vector<std::vector<std::uint8_t>>;
+using Fault = rcprog::SimulatedHid::Fault;
+
+// Eight switch name blocks: 91 reports over about 560 ms.
+const QByteArray kLong = "[Settings]\nfrequencyTrim=33\nquantityOfRemoteControls=8\n";
+const QByteArray kShort = "[Settings]\nfrequencyTrim=44\n";
+
+Reports head(const Reports &r, std::size_t n)
+{
+    return Reports(r.begin(), r.begin() + std::ptrdiff_t(std::min(n, r.size())));
+}
+
+Reports concat(Reports a, const Reports &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Waits until the monitor has opened the receiver and the window shows it.
+void waitConnected(AppHarness &h, int count = 1)
+{
+    QTRY_COMPARE_WITH_TIMEOUT(h.connected->count(), count, kConnectTimeoutMs);
+    QTRY_VERIFY(h.window()->pushButton->isEnabled());
+}
+
+// Waits until the pass now under way has tried all `reports` of its writes.
+void waitAttempts(AppHarness &h, int attempts)
+{
+    QTRY_COMPARE_WITH_TIMEOUT(h.hid->writeAttempts(), attempts, kPassTimeoutMs);
+    QTest::qWait(400); // room for a wrong updateUsb3() to arrive
+}
+
+bool showsUpdated(const AppHarness &h)
+{
+    return h.window()->label2->text() == QLatin1String("updated OK!!! :)");
+}
+
+} // namespace
+
+class TestFaultMatrix : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void unplugBeforeAPass();
+    void unplugDuringAPass_data();
+    void unplugDuringAPass();
+    void unplugAfterAPass();
+    void oneWriteFailsInTheMiddle();
+    void failuresAtTheMatchingCandidate_data();
+    void failuresAtTheMatchingCandidate();
+    void accessDeniedThenGranted();
+    void vanishesBetweenSearchAndOpen();
+    void secondReceiverGetsNothing();
+    void replugAnotherReceiver();
+    void rapidButtonPresses();
+    void closeWhileAWriteHangs();
+};
+
+void TestFaultMatrix::unplugBeforeAPass()
+{
+    AppHarness h({{"long", kLong}});
+    h.plug();
+    waitConnected(h);
+    h.hid->unplug(AppHarness::kPath);
+    QTRY_COMPARE_WITH_TIMEOUT(h.disconnected->count(), 1, kConnectTimeoutMs);
+    // The request made while nothing is connected waits; the receiver gets nothing yet.
+    h.window()->loadConfigurationFile();
+    QTest::qWait(800);
+    QVERIFY(h.received().empty());
+    QCOMPARE(h.window()->label->text(), QStringLiteral("USB remote control not connected"));
+    QVERIFY(!showsUpdated(h));
+    // Plugged in again, it gets the whole pass.
+    h.plug();
+    QTRY_COMPARE_WITH_TIMEOUT(h.updated->count(), 1, kConnectTimeoutMs + kPassTimeoutMs);
+    QCOMPARE(h.received(), AppHarness::expectedReports(h.configPath("long"), 1));
+    QTRY_VERIFY(showsUpdated(h));
+}
+
+void TestFaultMatrix::unplugDuringAPass_data()
+{
+    QTest::addColumn<int>("k");
+    QTest::newRow("after the opening report") << 1;
+    QTest::newRow("inside the configuration block") << 5;
+    QTest::newRow("after the configuration block") << 18;
+    QTest::newRow("inside a name block") << 40;
+    QTest::newRow("before the closing report") << 90;
+}
+
+void TestFaultMatrix::unplugDuringAPass()
+{
+    QFETCH(int, k);
+    AppHarness h({{"long", kLong}});
+    h.plug();
+    waitConnected(h);
+    const Reports expected = AppHarness::expectedReports(h.configPath("long"), 1);
+    QCOMPARE(expected.size(), std::size_t(91));
+    h.hid->unplugAfterWrites(AppHarness::kPath, k);
+    h.window()->programmConfigurationBlock();
+    waitAttempts(h, int(expected.size())); // the pass runs on to its end
+    QCOMPARE(h.received(), head(expected, std::size_t(k)));
+    QCOMPARE(h.updated->count(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(h.window()->label->text(),
+                              QStringLiteral("USB remote control not connected"),
+                              kConnectTimeoutMs);
+    QVERIFY(!showsUpdated(h));
+    QVERIFY(!h.window()->pushButton->isEnabled());
+    QCOMPARE(h.hid->openHandleCount(), 0);
+}
+
+void TestFaultMatrix::unplugAfterAPass()
+{
+    AppHarness h({{"short", kShort}});
+    h.plug();
+    waitConnected(h);
+    h.window()->programmConfigurationBlock();
+    QTRY_COMPARE_WITH_TIMEOUT(h.updated->count(), 1, kPassTimeoutMs);
+    QTRY_VERIFY(showsUpdated(h));
+    h.hid->unplug(AppHarness::kPath);
+    QTRY_COMPARE_WITH_TIMEOUT(h.disconnected->count(), 1, kConnectTimeoutMs);
+    QTRY_COMPARE(h.window()->label2->text(), QString());
+    QCOMPARE(h.window()->label->text(), QStringLiteral("USB remote control not connected"));
+    QCOMPARE(h.received(), AppHarness::expectedReports(h.configPath("short"), 1));
+}
+
+void TestFaultMatrix::oneWriteFailsInTheMiddle()
+{
+    AppHarness h({{"long", kLong}});
+    h.plug();
+    waitConnected(h);
+    const Reports expected = AppHarness::expectedReports(h.configPath("long"), 1);
+    h.hid->failWriteNumber(AppHarness::kPath, 30);
+    h.window()->programmConfigurationBlock();
+    waitAttempts(h, int(expected.size()));
+    // Every report but the failed one arrived; no success is shown, the receiver stays connected.
+    Reports withoutFailed = expected;
+    withoutFailed.erase(withoutFailed.begin() + 29);
+    QCOMPARE(h.received(), withoutFailed);
+    QCOMPARE(h.updated->count(), 0);
+    QVERIFY(!showsUpdated(h));
+    QVERIFY(h.window()->pushButton->isEnabled());
+    QVERIFY(h.window()->label->text().endsWith(QLatin1String(" connected")));
+    // The request was used up; a new one sends the whole pass again and succeeds.
+    h.window()->programmConfigurationBlock();
+    QTRY_COMPARE_WITH_TIMEOUT(h.updated->count(), 1, kPassTimeoutMs);
+    QCOMPARE(h.received(),
+             concat(withoutFailed, AppHarness::expectedReports(h.configPath("long"), 1)));
+}
+
+void TestFaultMatrix::failuresAtTheMatchingCandidate_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<int>("count"); // failing calls (-1: until cleared)
+    QTest::addColumn<bool>("connects"); // connects while the fault lasts
+    QTest::addColumn<QString>("label"); // what label shows then
+    QTest::newRow("open once") << int(Fault::Open) << 1 << true << "Sim Receiver connected";
+    QTest::newRow("attributes once")
+            << int(Fault::Attributes) << 1 << true << "Sim Receiver connected";
+    QTest::newRow("report length once")
+            << int(Fault::ReportLength) << 1 << true << "Sim Receiver connected";
+    QTest::newRow("product string") << int(Fault::ProductString) << -1 << true << " connected";
+    QTest::newRow("open always") << int(Fault::Open) << -1 << false
+                                 << "USB remote control not connected";
+    QTest::newRow("report length always")
+            << int(Fault::ReportLength) << -1 << false << "USB remote control not connected";
+}
+
+void TestFaultMatrix::failuresAtTheMatchingCandidate()
+{
+    QFETCH(int, fault);
+    QFETCH(int, count);
+    QFETCH(bool, connects);
+    QFETCH(QString, label);
+    AppHarness h({{"short", kShort}});
+    h.hid->setFault(AppHarness::kPath, Fault(fault), count);
+    h.plug();
+    if (connects) {
+        waitConnected(h);
+    } else {
+        QTest::qWait(4500); // the start pause and a few polls
+        QCOMPARE(h.connected->count(), 0);
+    }
+    QCOMPARE(h.window()->label->text(), label);
+    QCOMPARE(h.hid->openHandleCount(), connects ? 2 : 0);
+    if (!connects) {
+        // Once the fault is gone, the next poll connects.
+        h.hid->clearFaults();
+        waitConnected(h);
+    }
+    h.window()->programmConfigurationBlock();
+    QTRY_COMPARE_WITH_TIMEOUT(h.updated->count(), 1, kPassTimeoutMs);
+    QCOMPARE(h.received(), AppHarness::expectedReports(h.configPath("short"), 1));
+    QCOMPARE(h.disconnected->count(), 0);
+}
+
+void TestFaultMatrix::accessDeniedThenGranted()
+{
+    AppHarness h;
+    h.hid->setFault(AppHarness::kPath, Fault::AccessDenied);
+    h.plug();
+    QTRY_COMPARE_WITH_TIMEOUT(h.window()->label->text(), MainWindow::kAccessDenied,
+                              kConnectTimeoutMs);
+    QCOMPARE(h.window()->label->styleSheet(), QStringLiteral("QLabel { color: red}"));
+    QVERIFY(!h.window()->pushButton->isEnabled());
+    QCOMPARE(h.connected->count(), 0);
+    // Unplugged: back to "not connected".
+    h.hid->unplug(AppHarness::kPath);
+    QTRY_COMPARE_WITH_TIMEOUT(h.window()->label->text(),
+                              QStringLiteral("USB remote control not connected"),
+                              kConnectTimeoutMs);
+    // Plugged in again with access: connected as usual.
+    h.hid->clearFaults();
+    h.plug();
+    waitConnected(h);
+    QCOMPARE(h.window()->label->text(), QStringLiteral("Sim Receiver connected"));
+}
+
+void TestFaultMatrix::vanishesBetweenSearchAndOpen()
+{
+    AppHarness h;
+    // The first poll's search finds the receiver; it is gone when the open pass comes.
+    h.hid->unplugAtOpen(AppHarness::kPath, 2);
+    h.plug();
+    QTRY_VERIFY_WITH_TIMEOUT(!h.hid->isPlugged(AppHarness::kPath), kConnectTimeoutMs);
+    QTest::qWait(1500);
+    QCOMPARE(h.connected->count(), 0);
+    QCOMPARE(h.disconnected->count(), 0);
+    QCOMPARE(h.hid->openHandleCount(), 0);
+    QCOMPARE(h.window()->label->text(), QStringLiteral("USB remote control not connected"));
+    h.plug(u"Back again");
+    waitConnected(h);
+    QCOMPARE(h.window()->label->text(), QStringLiteral("Back again connected"));
+}
+
+void TestFaultMatrix::secondReceiverGetsNothing()
+{
+    AppHarness h({{"short", kShort}});
+    h.plug();
+    waitConnected(h);
+    h.plug(u"Second", 9, "sim:second");
+    QTest::qWait(1500);
+    h.window()->programmConfigurationBlock();
+    QTRY_COMPARE_WITH_TIMEOUT(h.updated->count(), 1, kPassTimeoutMs);
+    QCOMPARE(h.received(), AppHarness::expectedReports(h.configPath("short"), 1));
+    QVERIFY(h.received("sim:second").empty());
+    QCOMPARE(h.connected->count(), 1);
+}
+
+void TestFaultMatrix::replugAnotherReceiver()
+{
+    AppHarness h({{"long", kLong}, {"short", kShort}});
+    h.plug(u"First", 9);
+    waitConnected(h);
+    h.select(QStringLiteral("long"));
+    h.hid->unplugAfterWrites(AppHarness::kPath, 50);
+    h.window()->programmConfigurationBlock();
+    QTRY_COMPARE_WITH_TIMEOUT(h.disconnected->count(), 1, kConnectTimeoutMs);
+    // Another receiver, with 16-byte reports, at the same place: it gets nothing of the
+    // unfinished pass, and its own pass is made for its report length.
+    h.plug(u"Wide receiver", 17);
+    waitConnected(h, 2);
+    QCOMPARE(h.window()->label->text(), QStringLiteral("Wide receiver connected"));
+    QTest::qWait(600);
+    const Reports long8 = AppHarness::expectedReports(h.configPath("long"), 1);
+    const std::size_t firstPart = 50;
+    QCOMPARE(h.received(), head(long8, firstPart));
+    QCOMPARE(h.updated->count(), 0);
+
+    h.select(QStringLiteral("short"));
+    h.window()->programmConfigurationBlock();
+    QTRY_COMPARE_WITH_TIMEOUT(h.updated->count(), 1, kPassTimeoutMs);
+    // The expected bytes: the long pass (R = 8) then the short one (R = 16) over one buffer.
+    ConfigurationRecord longRecord, shortRecord;
+    QCOMPARE(loadConfiguration(h.configPath("long"), longRecord), LoadStatus::Loaded);
+    QCOMPARE(loadConfiguration(h.configPath("short"), shortRecord), LoadStatus::Loaded);
+    std::vector<std::uint8_t> buffer(9, 0);
+    collectPassSteps(longRecord, 8, buffer);
+    Reports wide;
+    for (const PassStep &s : collectPassSteps(shortRecord, 16, buffer))
+        if (s.kind == PassStep::Kind::Write)
+            wide.push_back(s.bytes);
+    const Reports received = h.received();
+    QCOMPARE(Reports(received.begin() + std::ptrdiff_t(firstPart), received.end()), wide);
+    QCOMPARE(received.back().size(), std::size_t(17));
+}
+
+void TestFaultMatrix::rapidButtonPresses()
+{
+    AppHarness h({{"long", kLong}});
+    h.plug();
+    waitConnected(h);
+    // Five presses before the first check: one request, one pass.
+    for (int i = 0; i < 5; ++i)
+        QTest::mouseClick(h.window()->pushButton, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!h.received().empty(), kPassTimeoutMs);
+    // Three presses during that pass: one more pass after it.
+    for (int i = 0; i < 3; ++i)
+        QTest::mouseClick(h.window()->pushButton, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(h.updated->count(), 2, 2 * kPassTimeoutMs);
+    QTest::qWait(1000);
+    QCOMPARE(h.updated->count(), 2);
+    QCOMPARE(h.received(), AppHarness::expectedReports(h.configPath("long"), 2));
+}
+
+void TestFaultMatrix::closeWhileAWriteHangs()
+{
+    QElapsedTimer timer;
+    {
+        AppHarness h({{"long", kLong}});
+        h.plug();
+        waitConnected(h);
+        h.hid->setWritesHang(true);
+        h.window()->programmConfigurationBlock();
+        QTRY_COMPARE_WITH_TIMEOUT(h.hid->hangingWrites(), 1, kPassTimeoutMs);
+        QVERIFY(!showsUpdated(h));
+        h.window()->close();
+        timer.start();
+    }
+    // The stuck thread is given 2 s, then terminated.
+    QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+}
+
+int main(int argc, char *argv[])
+{
+    TestFaultMatrix test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_faultmatrix.moc"
