@@ -27,6 +27,7 @@ void stopThread(Worker *&worker)
         worker->terminate();
         worker->wait();
     }
+    (void)worker->runFinished(); // joins the worker's last step, for ThreadSanitizer's sake
     delete worker;
     worker = nullptr;
 }

@@ -3,6 +3,8 @@
 #include "Application.h"
 #include "MainWindow.h"
 
+#include <atomic>
+
 UsbConnection::UsbConnection(QObject *parent) : QThread(parent)
 {
     MainWindow *window = MainWindow::getInstance();
@@ -16,10 +18,17 @@ UsbConnection::UsbConnection(QObject *parent) : QThread(parent)
 
 void UsbConnection::run()
 {
+    const StopSignal::FinishGuard finish(stop_);
     if (!stop_.sleepFor(kPollMs))
         return;
     while (stop_.sleepFor(kPollMs))
         poll();
+}
+
+Q_NEVER_INLINE void UsbConnection::announce(void (UsbConnection::*signal)())
+{
+    emit(this->*signal)();
+    std::atomic_signal_fence(std::memory_order_seq_cst); // keeps this frame on the stack
 }
 
 void UsbConnection::poll()
@@ -38,7 +47,7 @@ void UsbConnection::poll()
                 app->accessDenied = false;
             }
             deniedShown_ = false;
-            emit updateUsb1();
+            announce(&UsbConnection::updateUsb1);
         }
         return;
     }
@@ -48,7 +57,7 @@ void UsbConnection::poll()
             std::lock_guard<std::mutex> lock(app->linkMutex);
             app->connectionState.clear();
         }
-        emit updateUsb2();
+        announce(&UsbConnection::updateUsb2);
     }
     // A receiver that is there but cannot be opened for lack of permission is shown as such,
     // once per change; when it goes, the window returns to "not connected".
@@ -60,8 +69,8 @@ void UsbConnection::poll()
     if (denied != deniedShown_) {
         deniedShown_ = denied;
         if (denied)
-            emit updateUsb4();
+            announce(&UsbConnection::updateUsb4);
         else
-            emit updateUsb2();
+            announce(&UsbConnection::updateUsb2);
     }
 }

@@ -20,6 +20,8 @@ public:
 
     // Asks the loop to end; it wakes from its sleep at once.
     void requestStop() { stop_.request(); }
+    // Whether run() has ended (to be asked after the thread was waited for).
+    bool runFinished() const { return stop_.finished(); }
 
 signals:
     void updateUsb1(); // the receiver was opened; connectionState has just become "receiver"
@@ -31,6 +33,9 @@ protected:
 
 private:
     void poll();
+    // Emits one of the signals above. Every signal of this thread goes through here, out of
+    // line, so that the sanitizer suppression for the toolkit's queued hand-off can name it.
+    void announce(void (UsbConnection::*signal)());
 
     Device device;
     StopSignal stop_;

@@ -8,6 +8,8 @@
 #include <sys/prctl.h>
 #endif
 
+#include <atomic>
+
 namespace {
 
 // Writes the reports of a pass through the link it started on, and pauses between them.
@@ -78,6 +80,7 @@ void UsbReceiverDots::preparePacing()
 
 void UsbReceiverDots::run()
 {
+    const StopSignal::FinishGuard finish(stop_);
     preparePacing();
     Application *app = Application::getInstance();
     app->programmingRequested.store(false);
@@ -85,6 +88,12 @@ void UsbReceiverDots::run()
         return;
     while (stop_.sleepFor(kCheckMs))
         check();
+}
+
+Q_NEVER_INLINE void UsbReceiverDots::announceUpdated()
+{
+    emit updateUsb3();
+    std::atomic_signal_fence(std::memory_order_seq_cst); // keeps this frame on the stack
 }
 
 void UsbReceiverDots::check()
@@ -126,5 +135,5 @@ void UsbReceiverDots::check()
             app->record.newNameOfDevice = outcome.sentName;
     }
     if (sink.allWritten)
-        emit updateUsb3();
+        announceUpdated();
 }

@@ -18,6 +18,8 @@ public:
 
     // Asks the thread to end; a pass stops between two reports.
     void requestStop() { stop_.request(); }
+    // Whether run() has ended (to be asked after the thread was waited for).
+    bool runFinished() const { return stop_.finished(); }
 
     // Makes the calling thread's sleeps end as close to their time as the system allows, so
     // that a pass takes its mandated pauses and hardly more.
@@ -31,6 +33,9 @@ protected:
 
 private:
     void check();
+    // Emits updateUsb3(), out of line, so that the sanitizer suppression for the toolkit's
+    // queued hand-off can name it.
+    void announceUpdated();
 
     StopSignal stop_;
 };

@@ -10,11 +10,27 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
+
+// Counts a worker thread's signal in the test's own thread (QSignalSpy would count it in the
+// emitting thread, racing with the test reading the count).
+class SignalCounter : public QObject
+{
+public:
+    template<typename Sender, typename Signal>
+    SignalCounter(Sender *sender, Signal signal)
+    {
+        QObject::connect(
+                sender, signal, this, [this] { ++count_; }, Qt::QueuedConnection);
+    }
+    int count() const { return count_; }
+
+private:
+    int count_ = 0;
+};
 
 // A whole rcprog (application object, window and both threads) over a simulated receiver, in
 // a scratch working directory with its own configfiles/ folder.
@@ -32,9 +48,11 @@ public:
             writeFile(it.key(), it.value());
         QDir::setCurrent(dir_.path());
         app = std::make_unique<Application>(argc_, argv_, hid);
-        connected = std::make_unique<QSignalSpy>(app->usbConnection, &UsbConnection::updateUsb1);
-        disconnected = std::make_unique<QSignalSpy>(app->usbConnection, &UsbConnection::updateUsb2);
-        updated = std::make_unique<QSignalSpy>(app->usbReceiverDots, &UsbReceiverDots::updateUsb3);
+        connected = std::make_unique<SignalCounter>(app->usbConnection, &UsbConnection::updateUsb1);
+        disconnected
+                = std::make_unique<SignalCounter>(app->usbConnection, &UsbConnection::updateUsb2);
+        updated = std::make_unique<SignalCounter>(app->usbReceiverDots,
+                                                  &UsbReceiverDots::updateUsb3);
     }
 
     ~AppHarness()
@@ -111,7 +129,7 @@ public:
 
     std::shared_ptr<rcprog::SimulatedHid> hid;
     std::unique_ptr<Application> app;
-    std::unique_ptr<QSignalSpy> connected, disconnected, updated;
+    std::unique_ptr<SignalCounter> connected, disconnected, updated;
 
 private:
     QTemporaryDir dir_;
