@@ -168,7 +168,7 @@ Run runProgram(FakeSysfs &fake, const QStringList &args, const RunOptions &optio
     if ((options.brokenStdout && brokenWriteEnd < 0) || !p.waitForStarted(30000))
         return r;
     bool limitHit = false;
-    while (!p.waitForFinished(20)) {
+    while (p.state() != QProcess::NotRunning && !p.waitForFinished(20)) {
         r.written += fake.written(options.node);
         if (options.during)
             options.during(p, timer.elapsed(), r.written);
