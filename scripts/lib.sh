@@ -22,7 +22,7 @@ install_packages() {
 
 # What building the program and its tests needs on Debian 12.
 BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
-  fonts-dejavu-core xvfb xauth)
+  fonts-dejavu-core xvfb xauth dpkg-dev desktop-file-utils)
 
 # build_tree DIR [CMAKE ARGS...]: configures and builds the project into DIR.
 build_tree() {
