@@ -1,7 +1,9 @@
 // rcprog-cli check, run as a program on small configuration files written by the test: each row
 // names the diagnostics expected (line, severity, a key part of the message) and the exit status.
+#include "CliRun.h"
 #include <QDir>
 #include <QFile>
+
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -10,37 +12,11 @@
 
 namespace {
 
-QString sourceDir()
-{
-    const QString env = qEnvironmentVariable("RCPROG_SOURCE_DIR");
-    return env.isEmpty() ? QStringLiteral(RCPROG_TEST_SOURCE_DIR) : env;
-}
-
-QString cliPath()
-{
-    const QString env = qEnvironmentVariable("RCPROG_BINARY_DIR");
-    return (env.isEmpty() ? QStringLiteral(RCPROG_TEST_BINARY_DIR) : env)
-           + QStringLiteral("/cli/rcprog-cli");
-}
-
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QStringList errLines;
-};
+using Run = CliRun;
 
 Run runCheck(const QStringList &files)
 {
-    QProcess p;
-    p.start(cliPath(), QStringList{QStringLiteral("check")} + files);
-    Run r;
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.exitCode = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.errLines = QString::fromUtf8(p.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
-    return r;
+    return runCli(QStringList{QStringLiteral("check")} + files);
 }
 
 // The lines of a file, each ended by "\n".
@@ -98,16 +74,16 @@ private:
 
     void compareDiagnostics(const Run &run, const QString &path, const QStringList &expected)
     {
-        const QString all = run.errLines.join(u'\n');
-        QVERIFY2(run.errLines.size() == expected.size(),
+        const QString all = run.errLines().join(u'\n');
+        QVERIFY2(run.errLines().size() == expected.size(),
                  qPrintable(QStringLiteral("expected %1 lines, got:\n%2")
                                     .arg(expected.size())
                                     .arg(all)));
         for (int i = 0; i < expected.size(); ++i)
-            QVERIFY2(matches(run.errLines.at(i), path, expected.at(i)),
+            QVERIFY2(matches(run.errLines().at(i), path, expected.at(i)),
                      qPrintable(QStringLiteral("line %1 is\n  %2\nexpected\n  %3")
                                         .arg(i + 1)
-                                        .arg(run.errLines.at(i), expected.at(i))));
+                                        .arg(run.errLines().at(i), expected.at(i))));
     }
 
 private slots:
@@ -481,10 +457,10 @@ private slots:
         // A missing file weighs more than errors, and the other files are still checked.
         run = runCheck({absent, broken});
         QCOMPARE(run.exitCode, 2);
-        QCOMPARE(run.errLines.size(), 2);
-        QCOMPARE(run.errLines.at(0),
+        QCOMPARE(run.errLines().size(), 2);
+        QCOMPARE(run.errLines().at(0),
                  QStringLiteral("rcprog-cli: configuration file not found: ") + absent);
-        QVERIFY(matches(run.errLines.at(1), broken, "2:error:'0x20'"));
+        QVERIFY(matches(run.errLines().at(1), broken, "2:error:'0x20'"));
     }
 
     void unreadableFile_data()
@@ -512,14 +488,14 @@ private slots:
         }
         const Run run = runCheck({path});
         QCOMPARE(run.exitCode, 2);
-        QCOMPARE(run.errLines, QStringList{message + path});
+        QCOMPARE(run.errLines(), QStringList{message + path});
         QCOMPARE(run.out, QByteArray());
     }
 
     void bundledExample_data()
     {
         QTest::addColumn<QString>("path");
-        const QDir folder(sourceDir() + QStringLiteral("/configfiles"));
+        const QDir folder(testSourceDir() + QStringLiteral("/configfiles"));
         const QStringList names = folder.entryList({QStringLiteral("*.ini")}, QDir::Files);
         if (names.isEmpty())
             QTest::newRow("no examples found") << folder.absolutePath();
@@ -533,7 +509,7 @@ private slots:
         QVERIFY2(QFileInfo(path).isFile(), qPrintable(path));
         const Run run = runCheck({path});
         const QStringList errors
-                = run.errLines.filter(QRegularExpression(QStringLiteral("^[^:]*:\\d+: error: ")));
+                = run.errLines().filter(QRegularExpression(QStringLiteral("^[^:]*:\\d+: error: ")));
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join(u'\n')));
         QCOMPARE(run.exitCode, 0);
     }

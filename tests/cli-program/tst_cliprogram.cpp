@@ -2,6 +2,7 @@
 // device nodes are FIFOs: the bytes that reach the node are exactly the reports of
 // `rcprog-cli dump`; the wait for a receiver, other devices, bad arguments, failing writes,
 // a closed standard output, access denied and Ctrl-C end with the documented exit status.
+#include "CliRun.h"
 #include "FakeSysfs.h"
 
 #include <QDir>
@@ -45,21 +46,10 @@ const QByteArray kDescriptor
         = QByteArray::fromHex("0600FF 0901 A101 1500 26FF00 7508 9508 0901 8102"
                               "9508 0902 9102 C0");
 
-QString sourceDir()
-{
-    return qEnvironmentVariable("RCPROG_SOURCE_DIR", QStringLiteral(RCPROG_TEST_SOURCE_DIR));
-}
-
-QString cliPath()
-{
-    return qEnvironmentVariable("RCPROG_BINARY_DIR", QStringLiteral(RCPROG_TEST_BINARY_DIR))
-           + QStringLiteral("/cli/rcprog-cli");
-}
-
 QStringList exampleFiles()
 {
     QStringList files;
-    const QDir dir(sourceDir() + QStringLiteral("/configfiles"));
+    const QDir dir(testSourceDir() + QStringLiteral("/configfiles"));
     for (const QString &name : dir.entryList({QStringLiteral("*.ini")}, QDir::Files, QDir::Name))
         files << dir.filePath(name);
     return files;

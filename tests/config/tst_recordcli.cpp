@@ -2,11 +2,13 @@
 // fields in record order; missing files, bad arguments and --help behave as documented.
 #include "ConfigurationLoader.h"
 
+#include "CliRun.h"
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -14,38 +16,7 @@
 
 namespace {
 
-QString sourceDir()
-{
-    const QString env = qEnvironmentVariable("RCPROG_SOURCE_DIR");
-    return env.isEmpty() ? QStringLiteral(RCPROG_TEST_SOURCE_DIR) : env;
-}
-
-QString cliPath()
-{
-    const QString env = qEnvironmentVariable("RCPROG_BINARY_DIR");
-    return (env.isEmpty() ? QStringLiteral(RCPROG_TEST_BINARY_DIR) : env)
-           + QStringLiteral("/cli/rcprog-cli");
-}
-
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run runCli(const QStringList &args)
-{
-    QProcess p;
-    p.start(cliPath(), args);
-    Run r;
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.exitCode = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
+using Run = CliRun;
 
 QList<QByteArray> lines(const QByteArray &text)
 {
@@ -179,7 +150,7 @@ private slots:
     void bundledExample_data()
     {
         QTest::addColumn<QString>("path");
-        const QDir folder(sourceDir() + QStringLiteral("/configfiles"));
+        const QDir folder(testSourceDir() + QStringLiteral("/configfiles"));
         const QStringList names = folder.entryList({QStringLiteral("*.ini")}, QDir::Files);
         if (names.isEmpty())
             QTest::newRow("no examples found") << folder.absolutePath();
@@ -246,7 +217,7 @@ private slots:
     void badArguments_data()
     {
         QTest::addColumn<QStringList>("args");
-        const QString example = sourceDir() + QStringLiteral("/configfiles/single-remote.ini");
+        const QString example = testSourceDir() + QStringLiteral("/configfiles/single-remote.ini");
         QTest::newRow("nothing") << QStringList();
         QTest::newRow("unknown command") << QStringList{QStringLiteral("frobnicate")};
         QTest::newRow("unknown option") << QStringList{QStringLiteral("--frobnicate")};

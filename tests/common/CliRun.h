@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// Paths of the source tree and of the built rcprog-cli: from the environment that CTest sets,
+// or, for a test run by hand, from the paths the build compiled in.
+inline QString testSourceDir()
+{
+    return qEnvironmentVariable("RCPROG_SOURCE_DIR", QStringLiteral(RCPROG_TEST_SOURCE_DIR));
+}
+
+inline QString cliPath()
+{
+    return qEnvironmentVariable("RCPROG_BINARY_DIR", QStringLiteral(RCPROG_TEST_BINARY_DIR))
+           + QStringLiteral("/cli/rcprog-cli");
+}
+
+// The outcome of one run of rcprog-cli. exitCode stays -1 if it did not end by itself.
+struct CliRun
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+
+    QStringList errLines() const { return QString::fromUtf8(err).split(u'\n', Qt::SkipEmptyParts); }
+};
+
+inline CliRun runCli(const QStringList &args, int timeoutMs = 120000)
+{
+    QProcess p;
+    p.start(cliPath(), args);
+    CliRun r;
+    if (!p.waitForFinished(timeoutMs) || p.exitStatus() != QProcess::NormalExit)
+        return r;
+    r.exitCode = p.exitCode();
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
