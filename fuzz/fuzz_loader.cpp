@@ -112,6 +112,17 @@ void checkRecord(const ConfigurationRecord &record, const QString &path)
 
 } // namespace
 
+#ifdef RCPROG_LIBFUZZER
+// The INI reader warns about typed values it cannot build (such as @Variant with an unknown
+// type); under libFuzzer, where millions of inputs run, those warnings would bury its report.
+// A fatal message still aborts after the handler.
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    return 0;
+}
+#endif
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     static InputFolder folder;
