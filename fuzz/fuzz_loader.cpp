@@ -13,41 +13,31 @@
 #include <QFile>
 #include <QSettings>
 
-#include <cstring>
-#include <string>
-
 #include <unistd.h>
 
 namespace {
 
-// A private folder for the input files, removed at exit. Every input gets a file name of its
-// own: the toolkit's INI reader caches files by name within a process, and a fresh name keeps a
-// cached earlier input from being served instead.
-class InputFolder
+// Writes each input to a file of its own in the temporary folder, named after the process and a
+// serial number: the toolkit's INI reader caches files by name within a process, and a name not
+// used before keeps a cached earlier input from being served instead. Each file is removed once
+// its input has run; the file of an input that makes the target abort stays behind.
+class InputFiles
 {
 public:
-    InputFolder()
-    {
-        const QByteArray base = QDir::tempPath().toLocal8Bit() + "/rcprog-fuzz-XXXXXX";
-        std::vector<char> name(base.begin(), base.end());
-        name.push_back('\0');
-        FUZZ_CHECK(mkdtemp(name.data()) != nullptr);
-        path_ = QString::fromLocal8Bit(name.data());
-    }
-    ~InputFolder() { QDir(path_).removeRecursively(); }
-
     QString write(const std::uint8_t *data, std::size_t size)
     {
-        const QString file = QStringLiteral("%1/input-%2.ini").arg(path_).arg(++serial_);
+        const QString file = QStringLiteral("%1/rcprog-fuzz-%2-%3.ini")
+                                     .arg(QDir::tempPath())
+                                     .arg(qint64(::getpid()))
+                                     .arg(++serial_);
         QFile out(file);
-        FUZZ_CHECK(out.open(QIODevice::WriteOnly));
+        FUZZ_CHECK(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
         FUZZ_CHECK(out.write(reinterpret_cast<const char *>(data), qint64(size)) == qint64(size));
         out.close();
         return file;
     }
 
 private:
-    QString path_;
     quint64 serial_ = 0;
 };
 
@@ -125,16 +115,16 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    static InputFolder folder;
+    static InputFiles files;
 
-    const QString path = folder.write(data, size);
+    const QString path = files.write(data, size);
     ConfigurationRecord record;
     FUZZ_CHECK(loadConfiguration(path, record) == LoadStatus::Loaded);
     checkRecord(record, path);
     QFile::remove(path);
 
     // The same text under another name loads into the same record, over any earlier contents.
-    const QString again = folder.write(data, size);
+    const QString again = files.write(data, size);
     ConfigurationRecord second = defaultConfiguration();
     second.configurationBlock.fill(-7);
     second.flashData[0] = QStringLiteral("stale");
