@@ -904,8 +904,9 @@ int checkFile(const QString &path)
     }
     QFile file(path);
     ConfigurationRecord record;
-    if (info.isDir() || !file.open(QIODevice::ReadOnly)
-        || loadConfiguration(path, record) != LoadStatus::Loaded) {
+    // The loader refuses what is not a regular file before opening it (a named pipe would
+    // block the open), so it goes first.
+    if (loadConfiguration(path, record) != LoadStatus::Loaded || !file.open(QIODevice::ReadOnly)) {
         printLine(QStringLiteral("rcprog-cli: cannot read configuration file: %1").arg(path));
         return kExitFileProblem;
     }

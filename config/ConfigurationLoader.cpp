@@ -154,9 +154,11 @@ LoadStatus loadConfiguration(const QString &path, ConfigurationRecord &record)
     if (!info.exists())
         return LoadStatus::NotFound;
     // The INI reader would silently treat a folder or a file it cannot open as empty, and every
-    // key would take its default: refuse instead, so that such a file is never sent.
+    // key would take its default: refuse instead, so that such a file is never sent. Only
+    // regular files are read: opening a named pipe would wait for a writer for ever, and a
+    // device file is no configuration.
     QFile probe(path);
-    if (info.isDir() || !probe.open(QIODevice::ReadOnly))
+    if (!info.isFile() || !probe.open(QIODevice::ReadOnly))
         return LoadStatus::Unreadable;
     probe.close();
 

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -468,6 +469,7 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::newRow("missing") << QStringLiteral("missing");
         QTest::newRow("folder") << QStringLiteral("folder");
+        QTest::newRow("named pipe (must not block)") << QStringLiteral("pipe");
         QTest::newRow("no read permission") << QStringLiteral("permission");
     }
 
@@ -480,6 +482,8 @@ private slots:
             message = QStringLiteral("rcprog-cli: configuration file not found: ");
         } else if (kind == QLatin1String("folder")) {
             QVERIFY(QDir().mkpath(path));
+        } else if (kind == QLatin1String("pipe")) {
+            QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
         } else {
             if (::geteuid() == 0)
                 QSKIP("root reads files regardless of their permissions");
