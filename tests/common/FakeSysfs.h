@@ -59,8 +59,8 @@ public:
         if (dir_.isValid()) {
             QDir root(dir_.path());
             valid_ = root.mkpath(QStringLiteral("sys/class/hidraw"))
-                    && root.mkpath(QStringLiteral("sys/devices/virtual/misc/uhid"))
-                    && root.mkpath(QStringLiteral("dev"));
+                     && root.mkpath(QStringLiteral("sys/devices/virtual/misc/uhid"))
+                     && root.mkpath(QStringLiteral("dev"));
         }
     }
     ~FakeSysfs()
@@ -119,12 +119,13 @@ public:
         QByteArray hidNameLine;
         if (spec.usbParent) {
             const QString usbDevice = spec.usbDevice.isEmpty()
-                    ? QStringLiteral("1-%1").arg(spec.number + 2)
-                    : spec.usbDevice;
+                                              ? QStringLiteral("1-%1").arg(spec.number + 2)
+                                              : spec.usbDevice;
             node.usbDeviceFolder = root()
-                    + QStringLiteral("/sys/devices/pci0000:00/0000:00:14.0/usb1/") + usbDevice;
+                                   + QStringLiteral("/sys/devices/pci0000:00/0000:00:14.0/usb1/")
+                                   + usbDevice;
             parent = node.usbDeviceFolder + '/' + usbDevice
-                    + QStringLiteral(":1.%1").arg(spec.interfaceNumber);
+                     + QStringLiteral(":1.%1").arg(spec.interfaceNumber);
             if (!QDir().mkpath(parent)
                 || !writeFile(node.usbDeviceFolder + QStringLiteral("/idVendor"),
                               QByteArray::number(spec.vendorId, 16).rightJustified(4, '0') + '\n')
@@ -140,21 +141,22 @@ public:
                               *spec.productName + '\n'))
                 return false;
             hidNameLine = spec.usbHidName.isEmpty()
-                    ? "FakeMaker " + spec.productName.value_or(QByteArray("Device"))
-                    : spec.usbHidName;
+                                  ? "FakeMaker " + spec.productName.value_or(QByteArray("Device"))
+                                  : spec.usbHidName;
         } else {
             parent = root() + QStringLiteral("/sys/devices/virtual/misc/uhid");
             hidNameLine = spec.productName.value_or(QByteArray());
         }
         node.hidFolder = parent + '/' + hidName;
         const QString nodeFolder = node.hidFolder + QStringLiteral("/hidraw/") + name;
-        const QByteArray uevent = "DRIVER=hid-generic\n"
-                + QString::asprintf("HID_ID=%04X:%08X:%08X\n", bus, spec.vendorId, spec.productId)
-                          .toLatin1()
-                + "HID_NAME=" + hidNameLine + "\nHID_PHYS=usb-0000:00:14.0-1/input0\nHID_UNIQ=\n"
-                + QString::asprintf("MODALIAS=hid:b%04Xg0001v%08Xp%08X\n", bus, spec.vendorId,
-                                    spec.productId)
-                          .toLatin1();
+        const QByteArray uevent
+                = "DRIVER=hid-generic\n"
+                  + QString::asprintf("HID_ID=%04X:%08X:%08X\n", bus, spec.vendorId, spec.productId)
+                            .toLatin1()
+                  + "HID_NAME=" + hidNameLine + "\nHID_PHYS=usb-0000:00:14.0-1/input0\nHID_UNIQ=\n"
+                  + QString::asprintf("MODALIAS=hid:b%04Xg0001v%08Xp%08X\n", bus, spec.vendorId,
+                                      spec.productId)
+                            .toLatin1();
         if (!QDir().mkpath(nodeFolder)
             || !writeFile(node.hidFolder + QStringLiteral("/uevent"), uevent)
             || !writeFile(node.hidFolder + QStringLiteral("/report_descriptor"), spec.descriptor)
@@ -191,7 +193,7 @@ public:
         Node node = it->second;
         nodes_.erase(it);
         bool ok = QFile::remove(root() + QStringLiteral("/sys/class/hidraw/hidraw%1").arg(number))
-                && QFile::remove(nodePath(number)) && QDir(node.hidFolder).removeRecursively();
+                  && QFile::remove(nodePath(number)) && QDir(node.hidFolder).removeRecursively();
         if (!node.usbDeviceFolder.isEmpty()) {
             bool shared = false;
             for (const auto &other : nodes_)
@@ -237,7 +239,7 @@ private:
     {
         QFile file(path);
         return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-                && file.write(contents) == contents.size();
+               && file.write(contents) == contents.size();
     }
 
     static bool symlinkTo(const QByteArray &target, const QString &link)

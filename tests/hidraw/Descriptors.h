@@ -84,12 +84,12 @@ inline std::vector<DescriptorCase> descriptorCases()
     cases.push_back({"push and pop restore size, count and report ID",
                      {"06 00 FF", "09 01", "A1 01", "85 01",
                       "75 08",    "95 06", "09 01", "81 02", // report 1: 6 bytes
-                      "A4",                                  // push
-                      "85 02",    "A4",    "75 20", "B4",    // nested push/pop
-                      "95 02",    "09 02", "81 02",          // report 2: 2 bytes
-                      "75 10",    "95 08",                   // left behind by the pop
-                      "B4",                                  // pop: report 1, 8 x 6
-                      "09 03",    "81 02",                   // report 1: 12 bytes
+                      "A4", // push
+                      "85 02",    "A4",    "75 20", "B4", // nested push/pop
+                      "95 02",    "09 02", "81 02", // report 2: 2 bytes
+                      "75 10",    "95 08", // left behind by the pop
+                      "B4", // pop: report 1, 8 x 6
+                      "09 03",    "81 02", // report 1: 12 bytes
                       "C0"},
                      13});
     cases.push_back({"push stack at its limit", {}, 9});

@@ -559,9 +559,8 @@ void TestLinuxHidraw::openPassProductNameFromHidName()
     LinuxHidraw hid(fake.sysfsRoot(), fake.devRoot());
     rcprog::OpenedDevice opened;
     QVERIFY(rcprog::openPass(hid, kVendor, kProduct, opened).matched);
-    QCOMPARE(opened.productName,
-             std::string("A\xF3"
-                         "dz receiver"));
+    QCOMPARE(opened.productName, std::string("A\xF3"
+                                             "dz receiver"));
     QCOMPARE(opened.reportDataLength, 8);
     hid.close(opened.infoHandle);
     hid.close(opened.writeHandle);
@@ -601,8 +600,8 @@ void TestLinuxHidraw::writesWhileSearching()
     int failedWrites = 0;
     std::thread writer([&] {
         for (int i = 0; i < kReports; ++i) {
-            const std::uint8_t report[9] = {0, std::uint8_t(i), std::uint8_t(i >> 8), 3, 4, 5, 6, 7,
-                                            8};
+            const std::uint8_t report[9]
+                    = {0, std::uint8_t(i), std::uint8_t(i >> 8), 3, 4, 5, 6, 7, 8};
             failedWrites += !hid.write(handle, report, sizeof report);
         }
     });
@@ -617,7 +616,7 @@ void TestLinuxHidraw::writesWhileSearching()
     QByteArray expected;
     for (int i = 0; i < kReports; ++i)
         expected += QByteArray::fromRawData("\0", 1) + char(i & 0xFF) + char(i >> 8)
-                + QByteArray("\x03\x04\x05\x06\x07\x08");
+                    + QByteArray("\x03\x04\x05\x06\x07\x08");
     QCOMPARE(fake.written(5), expected);
 }
 

@@ -152,8 +152,7 @@ int fdFor(HidHandle handle)
 } // namespace
 
 LinuxHidraw::LinuxHidraw(std::string sysfsRoot, std::string devRoot)
-    : sysfsRoot_(std::move(sysfsRoot))
-    , devRoot_(std::move(devRoot))
+    : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot))
 { }
 
 LinuxHidraw::~LinuxHidraw()
