@@ -1,6 +1,7 @@
 // Loader tests: every field of the record against a table written out here (not taken from the
 // program), the value conversions, the group rules, and what a missing or unreadable file does.
 #include "ConfigurationLoader.h"
+#include "RecordDiff.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -63,45 +64,6 @@ ConfigurationRecord writtenOutDefaults()
     return r;
 }
 
-// The first field in which two records differ, for a readable failure message.
-QString firstDifference(const ConfigurationRecord &actual, const ConfigurationRecord &expected)
-{
-    if (actual.newNameOfDevice != expected.newNameOfDevice)
-        return QStringLiteral("newNameOfDevice: '%1' != '%2'")
-                .arg(actual.newNameOfDevice, expected.newNameOfDevice);
-    if (actual.canChangeProductName != expected.canChangeProductName)
-        return QStringLiteral("canChangeProductName: %1 != %2")
-                .arg(actual.canChangeProductName)
-                .arg(expected.canChangeProductName);
-    for (int i = 0; i < ConfigurationRecord::kBlockSize; ++i)
-        if (actual.configurationBlock[i] != expected.configurationBlock[i])
-            return QStringLiteral("configurationBlock[%1]: %2 != %3")
-                    .arg(i)
-                    .arg(actual.configurationBlock[i])
-                    .arg(expected.configurationBlock[i]);
-    for (int n = 0; n < ConfigurationRecord::kRemoteControls; ++n) {
-        for (int j = 0; j < ConfigurationRecord::kNameBlockSize; ++j)
-            if (actual.switchNameBlocks[n][j] != expected.switchNameBlocks[n][j])
-                return QStringLiteral("switchNameBlocks[%1][%2]: %3 != %4")
-                        .arg(n)
-                        .arg(j)
-                        .arg(actual.switchNameBlocks[n][j])
-                        .arg(expected.switchNameBlocks[n][j]);
-        if (actual.boolRewritableFromSoftware[n] != expected.boolRewritableFromSoftware[n])
-            return QStringLiteral("boolRewritableFromSoftware[%1]: %2 != %3")
-                    .arg(n)
-                    .arg(actual.boolRewritableFromSoftware[n])
-                    .arg(expected.boolRewritableFromSoftware[n]);
-        if (actual.flashData[n] != expected.flashData[n])
-            return QStringLiteral("flashData[%1]: '%2' != '%3'")
-                    .arg(n)
-                    .arg(actual.flashData[n], expected.flashData[n]);
-    }
-    if (actual.flashMacro != expected.flashMacro)
-        return QStringLiteral("flashMacro: '%1' != '%2'")
-                .arg(actual.flashMacro, expected.flashMacro);
-    return QString();
-}
 
 #define COMPARE_RECORDS(actual, expected) \
     do { \
