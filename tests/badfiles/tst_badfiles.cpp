@@ -96,22 +96,6 @@ QString asciiHex(const QByteArray &text)
 }
 
 
-// A record that differs from every default, to see that a refused load leaves it alone.
-ConfigurationRecord scribbled()
-{
-    ConfigurationRecord r;
-    r.newNameOfDevice = QStringLiteral("earlier load");
-    r.canChangeProductName = 7;
-    for (int i = 0; i < ConfigurationRecord::kBlockSize; ++i)
-        r.configurationBlock[i] = 1000 + i;
-    for (auto &block : r.switchNameBlocks)
-        block.fill(-5);
-    r.boolRewritableFromSoftware.fill(9);
-    for (QString &f : r.flashData)
-        f = QStringLiteral("DEAD");
-    r.flashMacro = QStringLiteral("BEEF");
-    return r;
-}
 
 // Checks each report as it comes, counts reports and pauses, and keeps the reports as text
 // ("00 A5 80 ...") while the pass is small enough to keep.

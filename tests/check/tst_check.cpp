@@ -1,6 +1,7 @@
 // rcprog-cli check, run as a program on small configuration files written by the test: each row
 // names the diagnostics expected (line, severity, a key part of the message) and the exit status.
 #include "CliRun.h"
+#include "ScratchFiles.h"
 #include <QDir>
 #include <QFile>
 
@@ -61,17 +62,9 @@ class TestCheck : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir dir_;
-    int fileCounter_ = 0;
+    ScratchFiles files_{QStringLiteral("check")};
 
-    QString writeFile(const QByteArray &bytes)
-    {
-        const QString path = dir_.filePath(QStringLiteral("check%1.ini").arg(++fileCounter_));
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
+    QString writeFile(const QByteArray &bytes) { return files_.write(bytes); }
 
     void compareDiagnostics(const Run &run, const QString &path, const QStringList &expected)
     {
@@ -90,7 +83,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY(dir_.isValid());
+        QVERIFY(files_.isValid());
         QVERIFY2(QFileInfo(cliPath()).isExecutable(), qPrintable(cliPath()));
     }
 
@@ -445,7 +438,7 @@ private slots:
         const QString clean = writeFile(ini({"[Settings]", "shiftDelay=40"}));
         const QString warned = writeFile(ini({"[nameOfDevice]", "canChangeProductName=3"}));
         const QString broken = writeFile(ini({"[Settings]", "shiftDelay=0x20"}));
-        const QString absent = dir_.filePath(QStringLiteral("absent.ini"));
+        const QString absent = files_.filePath(QStringLiteral("absent.ini"));
 
         Run run = runCheck({clean, warned});
         QCOMPARE(run.exitCode, 0);
@@ -476,7 +469,7 @@ private slots:
     void unreadableFile()
     {
         QFETCH(QString, kind);
-        QString path = dir_.filePath(QStringLiteral("unreadable-%1.ini").arg(kind));
+        QString path = files_.filePath(QStringLiteral("unreadable-%1.ini").arg(kind));
         QString message = QStringLiteral("rcprog-cli: cannot read configuration file: ");
         if (kind == QLatin1String("missing")) {
             message = QStringLiteral("rcprog-cli: configuration file not found: ");

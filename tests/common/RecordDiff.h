@@ -48,3 +48,21 @@ inline QString firstDifference(const ConfigurationRecord &actual,
                 .arg(shorten(actual.flashMacro), shorten(expected.flashMacro));
     return QString();
 }
+
+// A record whose every field differs from what any load gives, to see that a load rewrites
+// every field, or that a refused one leaves them all alone.
+inline ConfigurationRecord scribbled()
+{
+    ConfigurationRecord r;
+    r.newNameOfDevice = QStringLiteral("earlier load");
+    r.canChangeProductName = 7;
+    for (int i = 0; i < ConfigurationRecord::kBlockSize; ++i)
+        r.configurationBlock[i] = 1000 + i;
+    for (auto &block : r.switchNameBlocks)
+        block.fill(-5);
+    r.boolRewritableFromSoftware.fill(9);
+    for (QString &f : r.flashData)
+        f = QStringLiteral("DEAD");
+    r.flashMacro = QStringLiteral("BEEF");
+    return r;
+}

@@ -2,6 +2,7 @@
 // program), the value conversions, the group rules, and what a missing or unreadable file does.
 #include "ConfigurationLoader.h"
 #include "RecordDiff.h"
+#include "ScratchFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -82,23 +83,6 @@ ConfigurationRecord::NameBlock nameBlock(std::initializer_list<int> leading)
     return block;
 }
 
-// A record full of values that differ from every default, as a starting point for the tests
-// that a load rewrites every field.
-ConfigurationRecord scribbled()
-{
-    ConfigurationRecord r;
-    r.newNameOfDevice = QStringLiteral("stale");
-    r.canChangeProductName = 7;
-    for (int i = 0; i < ConfigurationRecord::kBlockSize; ++i)
-        r.configurationBlock[i] = 1000 + i;
-    for (auto &block : r.switchNameBlocks)
-        block.fill(-5);
-    r.boolRewritableFromSoftware.fill(9);
-    for (QString &f : r.flashData)
-        f = QStringLiteral("DEAD");
-    r.flashMacro = QStringLiteral("BEEF");
-    return r;
-}
 
 } // namespace
 
@@ -107,21 +91,12 @@ class TestConfigLoader : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir dir_;
-    int fileCounter_ = 0;
+    ScratchFiles files_{QStringLiteral("case")};
 
-    // Writes `bytes` to a file of its own: the INI reader caches files by name within a process.
-    QString writeFile(const QByteArray &bytes)
-    {
-        const QString path = dir_.filePath(QStringLiteral("case%1.ini").arg(++fileCounter_));
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
+    QString writeFile(const QByteArray &bytes) { return files_.write(bytes); }
 
 private slots:
-    void initTestCase() { QVERIFY(dir_.isValid()); }
+    void initTestCase() { QVERIFY(files_.isValid()); }
 
     void defaultsAreTheWrittenOutTable()
     {
@@ -407,13 +382,13 @@ private slots:
     {
         QFETCH(QString, name);
         ConfigurationRecord record = scribbled();
-        QCOMPARE(loadConfiguration(dir_.filePath(name), record), LoadStatus::NotFound);
+        QCOMPARE(loadConfiguration(files_.filePath(name), record), LoadStatus::NotFound);
         COMPARE_RECORDS(record, scribbled());
     }
 
     void folderIsUnreadable()
     {
-        const QString path = dir_.filePath(QStringLiteral("folder.ini"));
+        const QString path = files_.filePath(QStringLiteral("folder.ini"));
         QVERIFY(QDir().mkpath(path));
         // Something a reader could mistake for contents.
         QFile inner(path + QStringLiteral("/x.ini"));

@@ -3,6 +3,7 @@
 #include "ConfigurationLoader.h"
 
 #include "CliRun.h"
+#include "ScratchFiles.h"
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -117,17 +118,9 @@ class TestRecordCli : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir dir_;
-    int fileCounter_ = 0;
+    ScratchFiles files_{QStringLiteral("record")};
 
-    QString writeFile(const QByteArray &bytes)
-    {
-        const QString path = dir_.filePath(QStringLiteral("record%1.ini").arg(++fileCounter_));
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
+    QString writeFile(const QByteArray &bytes) { return files_.write(bytes); }
 
     void checkRecord(const QString &path)
     {
@@ -143,7 +136,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY(dir_.isValid());
+        QVERIFY(files_.isValid());
         QVERIFY2(QFileInfo(cliPath()).isExecutable(), qPrintable(cliPath()));
     }
 
@@ -203,7 +196,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(bool, makeFolder);
         QFETCH(QString, messageStart);
-        const QString path = dir_.filePath(name);
+        const QString path = files_.filePath(name);
         if (makeFolder)
             QVERIFY(QDir().mkpath(path));
         const Run run = runCli({QStringLiteral("record"), path});
@@ -263,7 +256,7 @@ private slots:
 
         // ...and each described command is carried out: with a missing file it gets as far as
         // naming the file, which no unknown command does.
-        const QString absent = dir_.filePath(QStringLiteral("help-absent.ini"));
+        const QString absent = files_.filePath(QStringLiteral("help-absent.ini"));
         for (const QString &command : documented) {
             if (command.startsWith(QLatin1String("--")))
                 continue;
