@@ -86,12 +86,12 @@ std::optional<Dump> dumpOf(const QString &file)
 
 FakeHidraw device(int number, quint16 vendorId, quint16 productId)
 {
-    FakeHidraw spec;
-    spec.number = number;
-    spec.vendorId = vendorId;
-    spec.productId = productId;
-    spec.descriptor = kDescriptor;
-    return spec;
+    FakeHidraw interface;
+    interface.number = number;
+    interface.vendorId = vendorId;
+    interface.productId = productId;
+    interface.descriptor = kDescriptor;
+    return interface;
 }
 
 FakeHidraw receiver(int number)

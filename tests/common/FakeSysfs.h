@@ -93,77 +93,82 @@ public:
     bool add(int number, quint16 vendorId, quint16 productId, const QByteArray &descriptor,
              const std::optional<QByteArray> &productName, bool usbParent = true)
     {
-        FakeHidraw spec;
-        spec.number = number;
-        spec.vendorId = vendorId;
-        spec.productId = productId;
-        spec.descriptor = descriptor;
-        spec.productName = productName;
-        spec.usbParent = usbParent;
-        return add(spec);
+        FakeHidraw interface;
+        interface.number = number;
+        interface.vendorId = vendorId;
+        interface.productId = productId;
+        interface.descriptor = descriptor;
+        interface.productName = productName;
+        interface.usbParent = usbParent;
+        return add(interface);
     }
 
     // Adds (plugs in) an interface; an interface with the same number is removed first.
-    bool add(const FakeHidraw &spec)
+    bool add(const FakeHidraw &interface)
     {
         if (!valid_)
             return false;
-        remove(spec.number);
+        remove(interface.number);
         const int serial = nextSerial_++;
-        const QString name = QStringLiteral("hidraw%1").arg(spec.number);
-        const int bus = spec.usbParent ? 0x0003 : 0x0005;
-        const QString hidName = QString::asprintf("%04X:%04X:%04X.%04X", bus, spec.vendorId,
-                                                  spec.productId, serial);
+        const QString name = QStringLiteral("hidraw%1").arg(interface.number);
+        const int bus = interface.usbParent ? 0x0003 : 0x0005;
+        const QString hidName = QString::asprintf("%04X:%04X:%04X.%04X", bus, interface.vendorId,
+                                                  interface.productId, serial);
         Node node;
         QString parent;
         QByteArray hidNameLine;
-        if (spec.usbParent) {
-            const QString usbDevice = spec.usbDevice.isEmpty()
-                                              ? QStringLiteral("1-%1").arg(spec.number + 2)
-                                              : spec.usbDevice;
+        if (interface.usbParent) {
+            const QString usbDevice = interface.usbDevice.isEmpty()
+                                              ? QStringLiteral("1-%1").arg(interface.number + 2)
+                                              : interface.usbDevice;
             node.usbDeviceFolder = root()
                                    + QStringLiteral("/sys/devices/pci0000:00/0000:00:14.0/usb1/")
                                    + usbDevice;
             parent = node.usbDeviceFolder + '/' + usbDevice
-                     + QStringLiteral(":1.%1").arg(spec.interfaceNumber);
+                     + QStringLiteral(":1.%1").arg(interface.interfaceNumber);
             if (!QDir().mkpath(parent)
                 || !writeFile(node.usbDeviceFolder + QStringLiteral("/idVendor"),
-                              QByteArray::number(spec.vendorId, 16).rightJustified(4, '0') + '\n')
+                              QByteArray::number(interface.vendorId, 16).rightJustified(4, '0')
+                                      + '\n')
                 || !writeFile(node.usbDeviceFolder + QStringLiteral("/idProduct"),
-                              QByteArray::number(spec.productId, 16).rightJustified(4, '0') + '\n')
+                              QByteArray::number(interface.productId, 16).rightJustified(4, '0')
+                                      + '\n')
                 || !writeFile(parent + QStringLiteral("/bInterfaceNumber"),
-                              QByteArray::number(spec.interfaceNumber).rightJustified(2, '0')
+                              QByteArray::number(interface.interfaceNumber).rightJustified(2, '0')
                                       + '\n')
                 || !writeFile(parent + QStringLiteral("/bInterfaceClass"), "03\n"))
                 return false;
-            if (spec.productName
+            if (interface.productName
                 && !writeFile(node.usbDeviceFolder + QStringLiteral("/product"),
-                              *spec.productName + '\n'))
+                              *interface.productName + '\n'))
                 return false;
-            hidNameLine = spec.usbHidName.isEmpty()
-                                  ? "FakeMaker " + spec.productName.value_or(QByteArray("Device"))
-                                  : spec.usbHidName;
+            hidNameLine
+                    = interface.usbHidName.isEmpty()
+                              ? "FakeMaker " + interface.productName.value_or(QByteArray("Device"))
+                              : interface.usbHidName;
         } else {
             parent = root() + QStringLiteral("/sys/devices/virtual/misc/uhid");
-            hidNameLine = spec.productName.value_or(QByteArray());
+            hidNameLine = interface.productName.value_or(QByteArray());
         }
         node.hidFolder = parent + '/' + hidName;
         const QString nodeFolder = node.hidFolder + QStringLiteral("/hidraw/") + name;
-        const QByteArray uevent
-                = "DRIVER=hid-generic\n"
-                  + QString::asprintf("HID_ID=%04X:%08X:%08X\n", bus, spec.vendorId, spec.productId)
-                            .toLatin1()
-                  + "HID_NAME=" + hidNameLine + "\nHID_PHYS=usb-0000:00:14.0-1/input0\nHID_UNIQ=\n"
-                  + QString::asprintf("MODALIAS=hid:b%04Xg0001v%08Xp%08X\n", bus, spec.vendorId,
-                                      spec.productId)
-                            .toLatin1();
+        const QByteArray uevent = "DRIVER=hid-generic\n"
+                                  + QString::asprintf("HID_ID=%04X:%08X:%08X\n", bus,
+                                                      interface.vendorId, interface.productId)
+                                            .toLatin1()
+                                  + "HID_NAME=" + hidNameLine
+                                  + "\nHID_PHYS=usb-0000:00:14.0-1/input0\nHID_UNIQ=\n"
+                                  + QString::asprintf("MODALIAS=hid:b%04Xg0001v%08Xp%08X\n", bus,
+                                                      interface.vendorId, interface.productId)
+                                            .toLatin1();
         if (!QDir().mkpath(nodeFolder)
             || !writeFile(node.hidFolder + QStringLiteral("/uevent"), uevent)
-            || !writeFile(node.hidFolder + QStringLiteral("/report_descriptor"), spec.descriptor)
+            || !writeFile(node.hidFolder + QStringLiteral("/report_descriptor"),
+                          interface.descriptor)
             || !writeFile(nodeFolder + QStringLiteral("/dev"),
-                          "244:" + QByteArray::number(spec.number) + '\n')
+                          "244:" + QByteArray::number(interface.number) + '\n')
             || !writeFile(nodeFolder + QStringLiteral("/uevent"),
-                          "MAJOR=244\nMINOR=" + QByteArray::number(spec.number)
+                          "MAJOR=244\nMINOR=" + QByteArray::number(interface.number)
                                   + "\nDEVNAME=" + name.toLatin1() + '\n')
             || !symlinkTo("../../../" + QFile::encodeName(hidName),
                           nodeFolder + QStringLiteral("/device")))
@@ -173,13 +178,13 @@ public:
                                                  .relativeFilePath(nodeFolder)),
                        classEntry))
             return false;
-        const QByteArray fifo = QFile::encodeName(nodePath(spec.number));
+        const QByteArray fifo = QFile::encodeName(nodePath(interface.number));
         if (::mkfifo(fifo.constData(), 0600) != 0)
             return false;
         node.readEnd = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (node.readEnd < 0)
             return false;
-        nodes_[spec.number] = node;
+        nodes_[interface.number] = node;
         return true;
     }
 

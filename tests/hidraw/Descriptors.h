@@ -31,8 +31,8 @@ struct DescriptorCase
 
 inline QList<QByteArray> bootKeyboardItems()
 {
-    // The boot keyboard of the HID specification: 8 modifier bits, a reserved byte and six key
-    // codes in; five LED bits and three padding bits out.
+    // The boot keyboard that the USB HID class defines: 8 modifier bits, a reserved byte and six
+    // key codes in; five LED bits and three padding bits out.
     return {"05 01", "09 06", "A1 01", "05 07", "19 E0", "29 E7", "15 00", "25 01",
             "75 01", "95 08", "81 02", "95 01", "75 08", "81 01", "95 05", "75 01",
             "05 08", "19 01", "29 05", "91 02", "95 01", "75 03", "91 01", "95 06",

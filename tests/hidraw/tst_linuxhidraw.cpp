@@ -309,13 +309,13 @@ void TestLinuxHidraw::productString()
     QFETCH(QString, expected);
 
     FakeSysfs fake;
-    FakeHidraw spec;
-    spec.number = 7;
-    spec.descriptor = bootKeyboard();
-    spec.productName = productName;
-    spec.usbParent = usbParent;
-    spec.usbHidName = usbHidName;
-    QVERIFY(fake.add(spec));
+    FakeHidraw interface;
+    interface.number = 7;
+    interface.descriptor = bootKeyboard();
+    interface.productName = productName;
+    interface.usbParent = usbParent;
+    interface.usbHidName = usbHidName;
+    QVERIFY(fake.add(interface));
 
     LinuxHidraw hid(fake.sysfsRoot(), fake.devRoot());
     const HidHandle handle = hid.open(fake.devicePath(7));
