@@ -7,7 +7,7 @@
 #include "ConfigurationLoader.h"
 #include "PassFormula.h"
 #include "ProgrammingPass.h"
-#include "RecordDiff.h"
+#include "RecordFixtures.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,37 +36,6 @@ enum class Source {
     Missing, // nothing at the path
 };
 
-// The record of a file without any key, written out entry by entry.
-ConfigurationRecord defaults()
-{
-    ConfigurationRecord r;
-    r.newNameOfDevice = QStringLiteral("VARNO LTD USB changer");
-    r.canChangeProductName = 0;
-    auto &b = r.configurationBlock;
-    b.fill(0);
-    b[0] = 128; // frequencyTrim
-    b[1] = 255; // keyNumberOfShiftKey
-    b[2] = 255; // shiftDelay
-    b[3] = 255; // quantityOfBytesInFlashBlock
-    b[8] = 255; // idNumberOfVarnoLtdRcDatabase
-    b[10] = 255; // IdNumberofPlastickForm
-    b[11] = 255; // customerId
-    b[15] = 48; // delayAfterKeyPress
-    b[16] = 48; // scaningKeyboardDelay
-    b[25] = 160; // receivingADCthreshold
-    b[30] = 63; // rcKeyNumberOfLoopKey
-    for (int i = 32; i <= 46; i += 2)
-        b[i] = 255; // rcNNkeyNumberOfSwitchKey
-    for (int i = 64; i <= 127; ++i)
-        b[i] = 63; // key00 ... key63
-    for (auto &block : r.switchNameBlocks) {
-        block.fill(0);
-        block[1] = 1;
-        block[5] = 1;
-    }
-    r.boolRewritableFromSoftware.fill(1);
-    return r;
-}
 
 // A switch name block holding the given character codes.
 ConfigurationRecord::NameBlock nameBlock(const QList<int> &codes)
@@ -495,7 +464,7 @@ private slots:
             QVERIFY2(diff.isEmpty(), qPrintable(diff));
             return;
         }
-        ConfigurationRecord expected = defaults();
+        ConfigurationRecord expected = writtenOutDefaults();
         patch(expected);
         const QString diff = firstDifference(record, expected);
         QVERIFY2(diff.isEmpty(), qPrintable(diff));

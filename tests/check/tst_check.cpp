@@ -489,16 +489,7 @@ private slots:
         QCOMPARE(run.out, QByteArray());
     }
 
-    void bundledExample_data()
-    {
-        QTest::addColumn<QString>("path");
-        const QDir folder(testSourceDir() + QStringLiteral("/configfiles"));
-        const QStringList names = folder.entryList({QStringLiteral("*.ini")}, QDir::Files);
-        if (names.isEmpty())
-            QTest::newRow("no examples found") << folder.absolutePath();
-        for (const QString &name : names)
-            QTest::newRow(qPrintable(name)) << folder.absoluteFilePath(name);
-    }
+    void bundledExample_data() { addBundledExampleRows(); }
 
     void bundledExample()
     {

@@ -46,14 +46,6 @@ const QByteArray kDescriptor
         = QByteArray::fromHex("0600FF 0901 A101 1500 26FF00 7508 9508 0901 8102"
                               "9508 0902 9102 C0");
 
-QStringList exampleFiles()
-{
-    QStringList files;
-    const QDir dir(testSourceDir() + QStringLiteral("/configfiles"));
-    for (const QString &name : dir.entryList({QStringLiteral("*.ini")}, QDir::Files, QDir::Name))
-        files << dir.filePath(name);
-    return files;
-}
 
 // The reports of one pass as `rcprog-cli dump` prints them, concatenated.
 struct Dump
@@ -265,7 +257,7 @@ private:
 void TstCliProgram::initTestCase()
 {
     QVERIFY2(QFile::exists(cliPath()), qPrintable(cliPath()));
-    QVERIFY2(!exampleFiles().isEmpty(), "no example configuration files");
+    QVERIFY2(!bundledExampleFiles().isEmpty(), "no example configuration files");
     QVERIFY(scratch_.isValid());
     longFile_ = scratch_.filePath(QStringLiteral("long.ini"));
     QVERIFY(writeLongConfiguration(longFile_));
@@ -281,7 +273,7 @@ void TstCliProgram::initTestCase()
 void TstCliProgram::writesTheDumpedSequence_data()
 {
     QTest::addColumn<QString>("file");
-    for (const QString &file : exampleFiles())
+    for (const QString &file : bundledExampleFiles())
         QTest::newRow(qPrintable(QFileInfo(file).fileName())) << file;
 }
 
@@ -316,7 +308,7 @@ void TstCliProgram::writesTheDumpedSequence()
 
 void TstCliProgram::receiverPluggedInDuringTheWait()
 {
-    const QString file = exampleFiles().first();
+    const QString file = bundledExampleFiles().first();
     const std::optional<Dump> dump = dumpOf(file);
     QVERIFY(dump);
     FakeSysfs fake;
@@ -357,7 +349,7 @@ void TstCliProgram::noReceiverInTime()
         QVERIFY(fake.add(d));
 
     const Run r = runProgram(
-            fake, {exampleFiles().first(), QStringLiteral("--wait"), QStringLiteral("1")});
+            fake, {bundledExampleFiles().first(), QStringLiteral("--wait"), QStringLiteral("1")});
     QVERIFY2(r.finished && r.exitCode == kExitNoReceiver, qPrintable(describe(r)));
     QVERIFY2(r.err.contains("no receiver appeared in time"), qPrintable(describe(r)));
     QVERIFY2(!r.out.contains("result:"), qPrintable(describe(r)));
@@ -377,7 +369,7 @@ void TstCliProgram::otherDevicesAreIgnored_data()
 void TstCliProgram::otherDevicesAreIgnored()
 {
     QFETCH(FakeHidraw, other);
-    const QString file = exampleFiles().first();
+    const QString file = bundledExampleFiles().first();
     const std::optional<Dump> dump = dumpOf(file);
     QVERIFY(dump);
     FakeSysfs fake;
@@ -403,13 +395,14 @@ void TstCliProgram::badArguments_data()
                                   << ("configuration file not found: " + missing.toUtf8());
     QTest::newRow("no file") << QStringList{QStringLiteral("--wait"), QStringLiteral("1")}
                              << QByteArray("usage: rcprog-cli");
-    QTest::newRow("wait not a number")
-            << QStringList{exampleFiles().first(), QStringLiteral("--wait"), QStringLiteral("x")}
-            << QByteArray("usage: rcprog-cli");
-    QTest::newRow("negative wait")
-            << QStringList{exampleFiles().first(), QStringLiteral("--wait"), QStringLiteral("-1")}
-            << QByteArray("usage: rcprog-cli");
-    QTest::newRow("two files") << QStringList{exampleFiles().first(), exampleFiles().first()}
+    QTest::newRow("wait not a number") << QStringList{bundledExampleFiles().first(),
+                                                      QStringLiteral("--wait"), QStringLiteral("x")}
+                                       << QByteArray("usage: rcprog-cli");
+    QTest::newRow("negative wait") << QStringList{bundledExampleFiles().first(),
+                                                  QStringLiteral("--wait"), QStringLiteral("-1")}
+                                   << QByteArray("usage: rcprog-cli");
+    QTest::newRow("two files") << QStringList{bundledExampleFiles().first(),
+                                              bundledExampleFiles().first()}
                                << QByteArray("usage: rcprog-cli");
 }
 
@@ -442,7 +435,7 @@ void TstCliProgram::failedWrites_data()
 void TstCliProgram::failedWrites()
 {
     QFETCH(int, goodReports);
-    const QString file = exampleFiles().first();
+    const QString file = bundledExampleFiles().first();
     const std::optional<Dump> dump = dumpOf(file);
     QVERIFY(dump);
     if (goodReports < 0)
@@ -496,7 +489,7 @@ void TstCliProgram::closedStandardOutput()
 {
     // `rcprog-cli program FILE | head -n 1`: once the reader of standard output has gone, the
     // pass still runs to its end instead of the process dying of SIGPIPE half-way.
-    const QString file = exampleFiles().first();
+    const QString file = bundledExampleFiles().first();
     const std::optional<Dump> dump = dumpOf(file);
     QVERIFY(dump);
     FakeSysfs fake;
@@ -533,7 +526,7 @@ void TstCliProgram::accessDenied()
     } else {
         QVERIFY(::chmod(node.constData(), 0) == 0);
     }
-    const QString file = exampleFiles().first();
+    const QString file = bundledExampleFiles().first();
     const Run r = runProgram(fake, {file, QStringLiteral("--wait"), QStringLiteral("1")}, options);
     if (r.finished && r.exitCode == kExitChildSetupFailed)
         QSKIP("cannot run the program as the user nobody here");

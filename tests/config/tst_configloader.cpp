@@ -1,7 +1,7 @@
 // Loader tests: every field of the record against a table written out here (not taken from the
 // program), the value conversions, the group rules, and what a missing or unreadable file does.
 #include "ConfigurationLoader.h"
-#include "RecordDiff.h"
+#include "RecordFixtures.h"
 #include "ScratchFiles.h"
 
 #include <QFile>
@@ -17,53 +17,6 @@ Q_DECLARE_METATYPE(Patch)
 
 namespace {
 
-// The record an existing file without any key loads into, written out entry by entry.
-ConfigurationRecord writtenOutDefaults()
-{
-    ConfigurationRecord r;
-    r.newNameOfDevice = QStringLiteral("VARNO LTD USB changer");
-    r.canChangeProductName = 0;
-    r.configurationBlock.fill(0); // 6, 9, 12 ... 14, 17 ... 24 and 56 ... 63 stay 0
-    auto &b = r.configurationBlock;
-    b[0] = 128; // frequencyTrim
-    b[1] = 255; // keyNumberOfShiftKey
-    b[2] = 255; // shiftDelay
-    b[3] = 255; // quantityOfBytesInFlashBlock
-    b[4] = 0; // boolReceiveInfraredSignel
-    b[5] = 0; // boolVirtualRemoteControl
-    b[7] = 0; // idNumberOfVarnoLtddeveloping
-    b[8] = 255; // idNumberOfVarnoLtdRcDatabase
-    b[10] = 255; // IdNumberofPlastickForm
-    b[11] = 255; // customerId
-    b[15] = 48; // delayAfterKeyPress
-    b[16] = 48; // scaningKeyboardDelay
-    b[25] = 160; // receivingADCthreshold
-    b[26] = 0; // miniTVRemoteControlNumber
-    b[27] = 0; // ID / 256
-    b[28] = 0; // ID % 256
-    b[29] = 0; // haveMacro
-    b[30] = 63; // rcKeyNumberOfLoopKey
-    b[31] = 0; // quantityOfRemoteControls
-    for (int i = 32; i <= 46; i += 2)
-        b[i] = 255; // rc01keyNumberOfSwitchKey ... rc08keyNumberOfSwitchKey
-    for (int i = 33; i <= 47; i += 2)
-        b[i] = 0; // rc01maxSize ... rc08maxSize
-    for (int i = 48; i <= 55; ++i)
-        b[i] = 0; // macro1 ... macro8
-    for (int i = 64; i <= 127; ++i)
-        b[i] = 63; // key00 ... key63
-    for (auto &block : r.switchNameBlocks) {
-        block.fill(0);
-        block[1] = 1;
-        block[5] = 1; // empty name: length + 1
-        block[6] = 0;
-    }
-    r.boolRewritableFromSoftware.fill(1);
-    for (QString &f : r.flashData)
-        f.clear();
-    r.flashMacro.clear();
-    return r;
-}
 
 
 #define COMPARE_RECORDS(actual, expected) \
