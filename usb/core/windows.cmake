@@ -5,6 +5,3 @@ target_sources(rcprog_devicecore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/WinHid.cpp
 )
 target_link_libraries(rcprog_devicecore PUBLIC hid setupapi)
-
-# Console probe: one search pass over the Windows backend, listing every HID interface seen.
-add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/../hidprobe ${PROJECT_BINARY_DIR}/usb/hidprobe)
