@@ -20,13 +20,27 @@ install_packages() {
   fi
 }
 
-# What building the program and its tests needs on Debian 12.
-BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
-  fonts-dejavu-core xvfb xauth dpkg-dev desktop-file-utils)
+# What building and running the programs needs on Debian 12.
+PROGRAM_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
+  fonts-dejavu-core)
+# What building them and running the tests needs: a virtual display for the window tests, the
+# package tools for the .deb and its desktop entry.
+BUILD_PACKAGES=("${PROGRAM_PACKAGES[@]}" xvfb xauth dpkg-dev desktop-file-utils)
 
-# build_tree DIR [CMAKE ARGS...]: configures and builds the project into DIR.
-build_tree() {
+# configure_tree DIR [CMAKE ARGS...]: configures the project in DIR.
+configure_tree() {
   local dir=$1; shift
   cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
-  cmake --build "$dir" -j2
+}
+
+# build_tree DIR [CMAKE ARGS...]: configures and builds the whole project, tests included, in DIR.
+build_tree() {
+  configure_tree "$@" && cmake --build "$1" -j2
+}
+
+# build_targets DIR TARGET...: configures DIR and builds only the targets named and what they
+# need.
+build_targets() {
+  local dir=$1; shift
+  configure_tree "$dir" && cmake --build "$dir" -j2 --target "$@"
 }
