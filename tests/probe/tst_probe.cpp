@@ -126,16 +126,11 @@ Captured runHidprobe(SimulatedHid &hid, const ProbePlan &plan, const HandleCount
     return captured;
 }
 
-// The plan of rcprog-hidraw-probe.
+// The plan of rcprog-hidraw-probe, without its pauses.
 ProbePlan hidrawPlan(int writes)
 {
-    ProbePlan plan;
-    plan.examineEach = true;
-    plan.search = true;
-    plan.connect = true;
-    plan.report = {0x00, 0x03, 0x01};
-    plan.cutLongReport = true;
-    plan.writes = writes;
+    ProbePlan plan = HidrawProbeOutput::plan(writes);
+    plan.pauseAfterWrite = std::chrono::milliseconds(0);
     return plan;
 }
 
@@ -396,23 +391,27 @@ void TestProbe::hidprobeLines_data()
         hid.plug(interface(mouse, 0x845E, 0x0001, u"Wine HID mouse", 5));
         hid.plug(interface("kbd", 0x845E, 0x0002, u"Wine HID keyboard"));
     };
+    // What a search for the receiver prints over those.
+    const QStringList noReceiverUnderWine{
+            "interface: open=ok vid=845E pid=0001 input-report-length=5 "
+            "product=\"Wine HID mouse\" match=no "
+            "path=\"\\\\?\\hid#vid_845e&pid_0001#1&2d595ca7&0&0000#{4d1e55b2}\"",
+            "interface: open=ok vid=845E pid=0002 input-report-length=9 "
+            "product=\"Wine HID keyboard\" match=no path=\"kbd\"",
+            "interfaces examined: 2",
+            "result: no match",
+    };
+    const QStringList wineBalanced{
+            "handles after: process-count=0 table-count=40",
+            "handle check: ok - GetProcessHandleCount reports 0 here; checked on the system "
+            "handle table",
+    };
 
     QTest::newRow("search, nothing found, under Wine")
             << Setup(wineDevices) << hidprobePlan(false) << true
-            << QStringList{
-                       "search: 04B4:F231 (search pass)",
-                       "handles before: process-count=0 table-count=40",
-                       "interface: open=ok vid=845E pid=0001 input-report-length=5 "
-                       "product=\"Wine HID mouse\" match=no "
-                       "path=\"\\\\?\\hid#vid_845e&pid_0001#1&2d595ca7&0&0000#{4d1e55b2}\"",
-                       "interface: open=ok vid=845E pid=0002 input-report-length=9 "
-                       "product=\"Wine HID keyboard\" match=no path=\"kbd\"",
-                       "interfaces examined: 2",
-                       "result: no match",
-                       "handles after: process-count=0 table-count=40",
-                       "handle check: ok - GetProcessHandleCount reports 0 here; checked on the "
-                       "system handle table",
-               }
+            << QStringList{"search: 04B4:F231 (search pass)",
+                           "handles before: process-count=0 table-count=40"}
+                       + noReceiverUnderWine + wineBalanced
             << 0 << QStringList{};
 
     ProbePlan ids = hidprobePlan(true);
@@ -430,10 +429,7 @@ void TestProbe::hidprobeLines_data()
                        "result: matched",
                        "opened: report-data-length=4 product=\"Wine HID mouse\"",
                        "handles while open: process-count=0 table-count=42",
-                       "handles after: process-count=0 table-count=40",
-                       "handle check: ok - GetProcessHandleCount reports 0 here; checked on the "
-                       "system handle table",
-               }
+               } + wineBalanced
             << 0 << QStringList{};
 
     const auto theReceiver = [](SimulatedHid &hid) { hid.plug(receiver("r", u"Receiver")); };
@@ -483,21 +479,10 @@ void TestProbe::hidprobeLines_data()
 
     QTest::newRow("a write without a receiver")
             << Setup(wineDevices) << hidprobePlan(true, Bytes{0x00, 0x03, 0x01}) << true
-            << QStringList{
-                       "search: 04B4:F231 (search pass with connect steps)",
-                       "handles before: process-count=0 table-count=40",
-                       "interface: open=ok vid=845E pid=0001 input-report-length=5 "
-                       "product=\"Wine HID mouse\" match=no "
-                       "path=\"\\\\?\\hid#vid_845e&pid_0001#1&2d595ca7&0&0000#{4d1e55b2}\"",
-                       "interface: open=ok vid=845E pid=0002 input-report-length=9 "
-                       "product=\"Wine HID keyboard\" match=no path=\"kbd\"",
-                       "interfaces examined: 2",
-                       "result: no match",
-                       "write: nothing written, no matching device",
-                       "handles after: process-count=0 table-count=40",
-                       "handle check: ok - GetProcessHandleCount reports 0 here; checked on the "
-                       "system handle table",
-               }
+            << QStringList{"search: 04B4:F231 (search pass with connect steps)",
+                           "handles before: process-count=0 table-count=40"}
+                       + noReceiverUnderWine
+                       + QStringList{"write: nothing written, no matching device"} + wineBalanced
             << 1 << QStringList{};
 
     QTest::newRow("a receiver that refuses access, and faults on the way")

@@ -174,6 +174,19 @@ void HidprobeOutput::wrote(const WriteAttempt &attempt)
 
 // ---- rcprog-hidraw-probe -----------------------------------------------------------------------
 
+ProbePlan HidrawProbeOutput::plan(int writes)
+{
+    ProbePlan plan;
+    plan.examineEach = true;
+    plan.search = true;
+    plan.connect = true;
+    plan.report = {0x00, 0x03, 0x01};
+    plan.cutLongReport = true;
+    plan.writes = writes;
+    plan.pauseAfterWrite = std::chrono::milliseconds(50);
+    return plan;
+}
+
 HidrawProbeOutput::HidrawProbeOutput(const ProbePlan &plan, LineSink sink, HandleCounter count)
     : plan_(plan), sink_(std::move(sink)), count_(std::move(count))
 { }

@@ -88,6 +88,11 @@ private:
 class HidrawProbeOutput : public ProbeListener
 {
 public:
+    // The run of rcprog-hidraw-probe for the receiver: each interface examined on its own, a
+    // search pass, a pass with the connect steps, and `writes` opening reports of a programming
+    // pass (report ID 0, 03 01, zeros, as long as the device's reports), 50 ms apart.
+    static ProbePlan plan(int writes);
+
     HidrawProbeOutput(const ProbePlan &plan, LineSink sink, HandleCounter count);
 
     void examined(const InterfaceSeen &interface) override;

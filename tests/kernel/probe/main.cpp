@@ -5,8 +5,8 @@
 //   rcprog-hidraw-probe [--vendor ID] [--product ID] [--sysfs DIR] [--dev DIR] [--writes N]
 //
 // It examines each interface on its own, then makes a search pass and a pass with the connect
-// steps; with --writes N it writes N opening reports of a programming pass (report ID 0, 03 01,
-// zeros), 50 ms apart, through the write handle. The fd counts are the entries of
+// steps; with --writes N it writes N opening reports of a programming pass, 50 ms apart, through
+// the write handle (HidrawProbeOutput::plan). The fd counts are the entries of
 // /proc/self/fd: a search pass must leave none behind, and an open pass exactly two (the info
 // and the write handle) until they are closed.
 
@@ -16,7 +16,6 @@
 #include "ProbeOutput.h"
 #include "ProbeRun.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -25,14 +24,7 @@ int main(int argc, char **argv)
 {
     using namespace rcprog::probe;
 
-    ProbePlan plan;
-    plan.examineEach = true;
-    plan.search = true;
-    plan.connect = true;
-    plan.report = {0x00, 0x03, 0x01};
-    // The opening report as a pass sends it: as long as the device's reports, whatever that is.
-    plan.cutLongReport = true;
-    plan.pauseAfterWrite = std::chrono::milliseconds(50);
+    ProbePlan plan = HidrawProbeOutput::plan(0);
     std::string sysfsRoot = "/sys";
     std::string devRoot = "/dev";
     for (int i = 1; i < argc; ++i) {
