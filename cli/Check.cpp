@@ -57,7 +57,11 @@
 //   warning  a flashMacro while haveMacro is 0 or less (it is not sent)
 #include "Check.h"
 
+#include "ConfigurationKeys.h"
 #include "ConfigurationLoader.h"
+#include "IniScan.h"
+#include "KeyHints.h"
+#include "Protocol.h"
 #include "RemoteControlData.h"
 
 #include <QFile>
@@ -65,13 +69,10 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QStringDecoder>
 #include <QVariant>
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
-#include <optional>
 #include <vector>
 
 namespace {
@@ -80,233 +81,10 @@ constexpr int kExitOk = 0;
 constexpr int kExitErrors = 1;
 constexpr int kExitFileProblem = 2;
 
-constexpr int kMaxProductName = 24; // characters the receiver takes
-constexpr int kReportPayload = 8; // payload bytes of one report
-constexpr int kNameRecordDigits = 14; // bytes 0 ... 6 of a flash image
-constexpr int kMacroDigits = 256;
-
-enum class Severity { Warning, Error };
-
-struct Diagnostic
-{
-    int line;
-    Severity severity;
-    QString message;
-};
-
-enum class Kind { Integer, Text };
-
-// What an integer key's value must satisfy.
-enum class Rule {
-    None, // a text key
-    Byte, // 0 ... 255
-    Id, // 0 ... 65535
-    ProductFlag, // 0 or 1
-    RemoteCount, // 0 ... 8
-    FlashBlockSize, // a positive multiple of 8, and a byte
-    Rewritable, // 0 ... 255, written as two hex digits
-};
-
-struct KnownKey
-{
-    QString group;
-    QString key;
-    Kind kind;
-    Rule rule;
-    int defaultValue; // integers only
-    int remoteControl; // 1 ... 8 for an rcNN key, else 0
-};
-
-const QString kNameOfDevice = QStringLiteral("nameOfDevice");
-const QString kSettings = QStringLiteral("Settings");
-const QString kMacro = QStringLiteral("Macro");
-const QString kRcSettings = QStringLiteral("rcSettings");
-const QString kKeysTable = QStringLiteral("rcDatabaseToRemoteControlKeysTable");
-
-const QStringList &knownGroups()
-{
-    static const QStringList groups = {kNameOfDevice, kSettings, kMacro, kRcSettings, kKeysTable};
-    return groups;
-}
-
-const QStringList &rcSuffixes()
-{
-    static const QStringList suffixes
-            = {QStringLiteral("maxSize"), QStringLiteral("keyNumberOfSwitchKey"),
-               QStringLiteral("nameOfSwitch"), QStringLiteral("boolRewritableFromSoftware"),
-               QStringLiteral("flashData")};
-    return suffixes;
-}
-
-QString rcKey(int n, const QString &suffix)
-{
-    return QStringLiteral("rc%1").arg(n, 2, 10, QLatin1Char('0')) + suffix;
-}
-
-// Every key the loader reads, in reading order.
-const std::vector<KnownKey> &knownKeys()
-{
-    static const std::vector<KnownKey> keys = [] {
-        std::vector<KnownKey> k;
-        auto integer = [&k](const QString &group, const char *key, int def, Rule rule = Rule::Byte,
-                            int rc = 0) {
-            k.push_back({group, QLatin1String(key), Kind::Integer, rule, def, rc});
-        };
-        auto text = [&k](const QString &group, const QString &key, int rc = 0) {
-            k.push_back({group, key, Kind::Text, Rule::None, 0, rc});
-        };
-        text(kNameOfDevice, QStringLiteral("newNameOfDevice"));
-        integer(kNameOfDevice, "canChangeProductName", 0, Rule::ProductFlag);
-        integer(kSettings, "frequencyTrim", 128);
-        integer(kSettings, "keyNumberOfShiftKey", 255);
-        integer(kSettings, "shiftDelay", 255);
-        integer(kSettings, "quantityOfBytesInFlashBlock", 255, Rule::FlashBlockSize);
-        integer(kSettings, "boolReceiveInfraredSignel", 0);
-        integer(kSettings, "boolVirtualRemoteControl", 0);
-        integer(kSettings, "idNumberOfVarnoLtddeveloping", 0);
-        integer(kSettings, "idNumberOfVarnoLtdRcDatabase", 255);
-        integer(kSettings, "IdNumberofPlastickForm", 255);
-        integer(kSettings, "customerId", 255);
-        integer(kSettings, "delayAfterKeyPress", 48);
-        integer(kSettings, "scaningKeyboardDelay", 48);
-        integer(kSettings, "rcKeyNumberOfLoopKey", 63);
-        integer(kSettings, "quantityOfRemoteControls", 0, Rule::RemoteCount);
-        integer(kSettings, "ID", 0, Rule::Id);
-        integer(kSettings, "miniTVRemoteControlNumber", 0);
-        integer(kSettings, "receivingADCthreshold", 160);
-        integer(kMacro, "haveMacro", 0);
-        for (int n = 1; n <= 8; ++n)
-            k.push_back(
-                    {kMacro, QStringLiteral("macro%1").arg(n), Kind::Integer, Rule::Byte, 0, 0});
-        text(kMacro, QStringLiteral("flashMacro"));
-        for (int n = 1; n <= ConfigurationRecord::kRemoteControls; ++n) {
-            k.push_back({kRcSettings, rcKey(n, rcSuffixes()[0]), Kind::Integer, Rule::Byte, 0, n});
-            k.push_back(
-                    {kRcSettings, rcKey(n, rcSuffixes()[1]), Kind::Integer, Rule::Byte, 255, n});
-            text(kRcSettings, rcKey(n, rcSuffixes()[2]), n);
-            k.push_back({kRcSettings, rcKey(n, rcSuffixes()[3]), Kind::Integer, Rule::Rewritable, 1,
-                         n});
-            text(kRcSettings, rcKey(n, rcSuffixes()[4]), n);
-        }
-        for (int i = 0; i < 64; ++i)
-            k.push_back({kKeysTable, QStringLiteral("key%1").arg(i, 2, 10, QLatin1Char('0')),
-                         Kind::Integer, Rule::Byte, 63, 0});
-        return k;
-    }();
-    return keys;
-}
-
-const KnownKey *findKnown(const QString &group, const QString &key)
-{
-    for (const KnownKey &k : knownKeys())
-        if (k.group == group && k.key == key)
-            return &k;
-    return nullptr;
-}
-
-// Edit distance with adjacent transpositions counted as one edit, ignoring case.
-int editDistance(const QString &a0, const QString &b0)
-{
-    const QString a = a0.toLower(), b = b0.toLower();
-    const qsizetype n = a.size(), m = b.size();
-    std::vector<std::vector<int>> d(size_t(n + 1), std::vector<int>(size_t(m + 1)));
-    for (qsizetype i = 0; i <= n; ++i)
-        d[size_t(i)][0] = int(i);
-    for (qsizetype j = 0; j <= m; ++j)
-        d[0][size_t(j)] = int(j);
-    for (qsizetype i = 1; i <= n; ++i) {
-        for (qsizetype j = 1; j <= m; ++j) {
-            const size_t si = size_t(i), sj = size_t(j);
-            const int cost = a.at(i - 1) == b.at(j - 1) ? 0 : 1;
-            d[si][sj] = std::min({d[si - 1][sj] + 1, d[si][sj - 1] + 1, d[si - 1][sj - 1] + cost});
-            if (i > 1 && j > 1 && a.at(i - 1) == b.at(j - 2) && a.at(i - 2) == b.at(j - 1))
-                d[si][sj] = std::min(d[si][sj], d[si - 2][sj - 2] + 1);
-        }
-    }
-    return d[size_t(n)][size_t(m)];
-}
-
-// The candidate nearest to `word`, if it is near enough to be a likely misspelling.
-std::optional<QString> nearest(const QString &word, const QStringList &candidates)
-{
-    std::optional<QString> best;
-    int bestDistance = std::max<int>(2, int(word.size() / 3)) + 1;
-    for (const QString &c : candidates) {
-        const int d = editDistance(word, c);
-        if (d < bestDistance) {
-            bestDistance = d;
-            best = c;
-        }
-    }
-    return best;
-}
-
-// For a numbered key written with the wrong number of digits or a number out of range, the
-// message tail that says so; empty when `key` is not of a numbered family.
-QString numberedKeyHint(const QString &key)
-{
-    static const QRegularExpression rc(QStringLiteral("^rc(\\d+)(.+)$"));
-    static const QRegularExpression table(QStringLiteral("^key(\\d+)$"));
-    static const QRegularExpression macro(QStringLiteral("^macro(\\d+)$"));
-    if (auto m = rc.match(key); m.hasMatch() && rcSuffixes().contains(m.captured(2))) {
-        const int n = m.captured(1).toInt();
-        if (n < 1 || n > ConfigurationRecord::kRemoteControls)
-            return QStringLiteral("; remote controls run from rc01 to rc08");
-        return QStringLiteral("; did you mean '%1'?").arg(rcKey(n, m.captured(2)));
-    }
-    if (auto m = table.match(key); m.hasMatch()) {
-        const int n = m.captured(1).toInt();
-        if (n > 63)
-            return QStringLiteral("; the key table runs from key00 to key63");
-        return QStringLiteral("; did you mean 'key%1'?").arg(n, 2, 10, QLatin1Char('0'));
-    }
-    if (auto m = macro.match(key); m.hasMatch()) {
-        const int n = m.captured(1).toInt();
-        if (n < 1 || n > 8)
-            return QStringLiteral("; macros run from macro1 to macro8");
-        return QStringLiteral("; did you mean 'macro%1'?").arg(n);
-    }
-    return QString();
-}
-
-// Group and key names as the toolkit's INI reader decodes them: %XX and %UXXXX are characters,
-// a backslash is the separator '/'.
-QString decodeName(const QString &raw)
-{
-    QString out;
-    for (qsizetype i = 0; i < raw.size(); ++i) {
-        const QChar c = raw.at(i);
-        if (c == u'\\') {
-            out += u'/';
-            continue;
-        }
-        if (c == u'%' && i + 1 < raw.size()) {
-            const bool wide = raw.at(i + 1) == u'U';
-            const qsizetype first = i + (wide ? 2 : 1);
-            const qsizetype digits = wide ? 4 : 2;
-            bool ok = false;
-            const uint code
-                    = first + digits <= raw.size() ? raw.mid(first, digits).toUInt(&ok, 16) : 0;
-            if (ok) {
-                out += QChar(char16_t(code));
-                i = first + digits - 1;
-                continue;
-            }
-        }
-        out += c;
-    }
-    return out;
-}
-
-bool isHexDigit(QChar c)
-{
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-}
-
 qsizetype firstNonHex(const QString &s)
 {
     for (qsizetype i = 0; i < s.size(); ++i)
-        if (!isHexDigit(s.at(i)))
+        if (!RemoteControlData::isHexDigit(s.at(i)))
             return i;
     return -1;
 }
@@ -315,139 +93,6 @@ QString describeChar(QChar c)
 {
     const QString code = QStringLiteral("U+%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper();
     return c.isPrint() ? QStringLiteral("'%1' (%2)").arg(QString(c), code) : code;
-}
-
-// One key=value line of the file.
-struct KeyLine
-{
-    int line;
-    QString group; // decoded; empty outside any group
-    QString key; // decoded
-    QString value; // the raw value text, trimmed
-    bool cutByComment; // an unquoted ';' ended the value
-};
-
-struct GroupLine
-{
-    int line;
-    QString name; // decoded; empty for [General]
-};
-
-// The file's lines as the toolkit's INI reader splits them, with their line numbers.
-struct Scan
-{
-    std::vector<GroupLine> groups;
-    std::vector<KeyLine> keys;
-};
-
-void scanFile(const QByteArray &data, Scan &scan, std::vector<Diagnostic> &out)
-{
-    // Physical lines: "\r\n", "\n" and "\r" end a line, as they do for the reader.
-    QList<QByteArray> lines;
-    qsizetype start = data.startsWith("\xef\xbb\xbf") ? 3 : 0;
-    for (qsizetype i = start; i <= data.size(); ++i) {
-        if (i == data.size() || data.at(i) == '\n' || data.at(i) == '\r') {
-            lines.append(data.mid(start, i - start));
-            if (i + 1 < data.size() && data.at(i) == '\r' && data.at(i + 1) == '\n')
-                ++i;
-            start = i + 1;
-        }
-    }
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-
-    QStringList text;
-    for (int n = 0; n < lines.size(); ++n) {
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        text.append(decoder(lines.at(n)));
-        if (decoder.hasError())
-            out.push_back({n + 1, Severity::Error,
-                           QStringLiteral("line is not valid UTF-8; the reader does not read "
-                                          "those bytes as written")});
-    }
-
-    QString group;
-    for (int n = 0; n < text.size(); ++n) {
-        const int lineNumber = n + 1;
-        QString t = text.at(n);
-        qsizetype i = 0;
-        while (i < t.size() && (t.at(i) == u' ' || t.at(i) == u'\t'))
-            ++i;
-        if (i == t.size() || t.at(i) == u';' || t.at(i) == u'#')
-            continue;
-
-        if (t.at(i) == u'[') {
-            const qsizetype close = t.indexOf(u']', i);
-            if (close < 0)
-                out.push_back(
-                        {lineNumber, Severity::Warning, QStringLiteral("group line without ']'")});
-            const QString raw = (close < 0 ? t.mid(i + 1) : t.mid(i + 1, close - i - 1)).trimmed();
-            group = raw.compare(QLatin1String("General"), Qt::CaseInsensitive) == 0
-                            ? QString()
-                            : decodeName(raw);
-            scan.groups.push_back({lineNumber, group});
-            continue;
-        }
-
-        // key=value: the first '=' outside quotes splits; an unquoted ';' starts a comment; a
-        // line break inside quotes or after a backslash does not end the value.
-        bool inQuotes = false;
-        qsizetype equals = -1, end = -1;
-        bool cut = false;
-        const int firstLine = n;
-        int quotedLines = 0;
-        qsizetype j = i;
-        for (;;) {
-            if (j >= t.size()) {
-                if (inQuotes && n + 1 < text.size()) {
-                    t += u'\n' + text.at(++n);
-                    ++quotedLines;
-                    continue;
-                }
-                end = t.size();
-                break;
-            }
-            const QChar c = t.at(j);
-            if (c == u'\\') {
-                if (j + 1 == t.size() && n + 1 < text.size()) {
-                    out.push_back({n + 1, Severity::Warning,
-                                   QStringLiteral("line ends with '\\': the next line continues "
-                                                  "the value")});
-                    t += u'\n' + text.at(++n);
-                }
-                j += 2;
-                continue;
-            }
-            if (c == u'"') {
-                inQuotes = !inQuotes;
-            } else if (c == u'=' && !inQuotes && equals < 0) {
-                equals = j;
-            } else if (c == u';' && !inQuotes) {
-                end = j;
-                cut = true;
-                break;
-            }
-            ++j;
-        }
-        if (inQuotes || quotedLines > 0)
-            out.push_back({firstLine + 1, Severity::Error,
-                           inQuotes ? QStringLiteral("'\"' is not closed: the reader takes the "
-                                                     "rest of the file into this value")
-                                    : QStringLiteral("'\"' is not closed on its line: the reader "
-                                                     "takes the next %1 line(s) into this value")
-                                              .arg(quotedLines)});
-        if (equals < 0) {
-            out.push_back({firstLine + 1, Severity::Error,
-                           QStringLiteral("not a comment, a [group] or a key=value line; the "
-                                          "reader ignores it")});
-            continue;
-        }
-        QString rawKey = t.mid(i, equals - i);
-        while (!rawKey.isEmpty() && (rawKey.endsWith(u' ') || rawKey.endsWith(u'\t')))
-            rawKey.chop(1);
-        scan.keys.push_back({firstLine + 1, group, decodeName(rawKey),
-                             t.mid(equals + 1, end - equals - 1).trimmed(), cut});
-    }
 }
 
 QString groupName(const QString &group)
@@ -469,8 +114,8 @@ public:
     {
         checkGroups();
         checkKeys();
-        for (const KnownKey &k : knownKeys())
-            if (const KeyLine *line = effective(k.group, k.key))
+        for (const ConfigKey &k : configurationKeys())
+            if (const KeyLine *line = effective(k))
                 checkValue(k, *line);
         checkCrossFields();
         std::stable_sort(out_.begin(), out_.end(),
@@ -489,11 +134,11 @@ private:
     }
 
     // The line whose value the reader keeps for a key: the last one.
-    const KeyLine *effective(const QString &group, const QString &key) const
+    const KeyLine *effective(const ConfigKey &key) const
     {
         const KeyLine *found = nullptr;
         for (const KeyLine &k : scan_.keys)
-            if (k.group == group && k.key == key)
+            if (k.group == key.group && k.key == key.name)
                 found = &k;
         return found;
     }
@@ -506,9 +151,9 @@ private:
         return 0;
     }
 
-    int lineOf(const QString &group, const QString &key) const
+    int lineOf(const ConfigKey &key) const
     {
-        const KeyLine *k = effective(group, key);
+        const KeyLine *k = effective(key);
         return k ? k->line : 0;
     }
 
@@ -524,11 +169,11 @@ private:
                 continue;
             }
             seen.insert(g.name, g.line);
-            if (g.name.isEmpty() || knownGroups().contains(g.name))
+            if (g.name.isEmpty() || configurationGroups().contains(g.name))
                 continue;
             QString message
                     = QStringLiteral("unknown group [%1]; its keys are ignored").arg(g.name);
-            if (const auto s = nearest(g.name, knownGroups()))
+            if (const auto s = nearest(g.name, configurationGroups()))
                 message += QStringLiteral("; did you mean [%1]?").arg(*s);
             error(g.line, message);
         }
@@ -538,10 +183,10 @@ private:
     {
         QHash<QString, const KeyLine *> seen;
         for (const KeyLine &k : scan_.keys) {
-            const bool groupKnown = knownGroups().contains(k.group);
+            const bool groupKnown = configurationGroups().contains(k.group);
             if (!k.group.isEmpty() && !groupKnown)
                 continue; // the group is reported
-            if (groupKnown && findKnown(k.group, k.key)) {
+            if (groupKnown && findConfigKey(k.group, k.key)) {
                 const QString id = k.group + u'/' + k.key;
                 if (const KeyLine *before = seen.value(id)) {
                     if (before->value == k.value)
@@ -569,15 +214,12 @@ private:
             return;
         }
         // A right key in the wrong place.
-        for (const KnownKey &known : knownKeys()) {
-            if (known.key == k.key) {
-                error(k.line,
-                      QStringLiteral("'%1' belongs in [%2]; %3 it is ignored")
-                              .arg(k.key, known.group,
-                                   k.group.isEmpty() ? QStringLiteral("outside any group")
-                                                     : QStringLiteral("in [%1]").arg(k.group)));
-                return;
-            }
+        if (const ConfigKey *known = findConfigKeyInAnyGroup(k.key)) {
+            error(k.line, QStringLiteral("'%1' belongs in [%2]; %3 it is ignored")
+                                  .arg(k.key, known->group,
+                                       k.group.isEmpty() ? QStringLiteral("outside any group")
+                                                         : QStringLiteral("in [%1]").arg(k.group)));
+            return;
         }
         if (k.group.isEmpty()) {
             error(k.line, QStringLiteral("key '%1' outside any group is ignored").arg(k.key));
@@ -587,36 +229,28 @@ private:
         QString hint = numberedKeyHint(k.key);
         if (hint.isEmpty()) {
             QStringList sameGroup, everywhere;
-            for (const KnownKey &known : knownKeys()) {
-                (known.group == k.group ? sameGroup : everywhere).append(known.key);
-            }
-            if (const auto s = nearest(k.key, sameGroup)) {
-                hint = s->compare(k.key, Qt::CaseInsensitive) == 0
-                               ? QStringLiteral("; key names are case-sensitive: '%1'").arg(*s)
-                               : QStringLiteral("; did you mean '%1'?").arg(*s);
+            for (const ConfigKey &known : configurationKeys())
+                (known.group == k.group ? sameGroup : everywhere).append(known.name);
+            if (const ConfigKey *other = findConfigKey(k.group, k.key, Qt::CaseInsensitive)) {
+                hint = QStringLiteral("; key names are case-sensitive: '%1'").arg(other->name);
+            } else if (const auto s = nearest(k.key, sameGroup)) {
+                hint = QStringLiteral("; did you mean '%1'?").arg(*s);
             } else if (const auto t = nearest(k.key, everywhere)) {
-                hint = QStringLiteral("; did you mean '%1' in [%2]?").arg(*t, knownGroupOf(*t));
+                hint = QStringLiteral("; did you mean '%1' in [%2]?")
+                               .arg(*t, findConfigKeyInAnyGroup(*t)->group);
             }
         }
         error(k.line, message + hint);
     }
 
-    static QString knownGroupOf(const QString &key)
-    {
-        for (const KnownKey &known : knownKeys())
-            if (known.key == key)
-                return known.group;
-        return QString();
-    }
-
-    QVariant valueOf(const KnownKey &k) const { return settings_.value(k.group + u'/' + k.key); }
+    QVariant valueOf(const ConfigKey &k) const { return settings_.value(k.group + u'/' + k.name); }
 
     static bool isList(const QVariant &v)
     {
         return v.userType() == QMetaType::QStringList || v.userType() == QMetaType::QVariantList;
     }
 
-    void checkValue(const KnownKey &k, const KeyLine &line)
+    void checkValue(const ConfigKey &k, const KeyLine &line)
     {
         const QVariant v = valueOf(k);
         if (!v.isValid())
@@ -625,18 +259,18 @@ private:
             error(line.line,
                   QStringLiteral("'%1' holds a ',' outside quotes, so it reads as a list and %2; "
                                  "put the value in double quotes")
-                          .arg(k.key, k.kind == Kind::Integer
-                                              ? QStringLiteral("the value is 0")
-                                              : QStringLiteral("the text is empty")));
+                          .arg(k.name, k.kind == KeyKind::Integer
+                                               ? QStringLiteral("the value is 0")
+                                               : QStringLiteral("the text is empty")));
             return;
         }
-        if (k.kind == Kind::Integer)
+        if (k.kind == KeyKind::Integer)
             checkInteger(k, line, v);
         else
             checkText(k, line, v.toString());
     }
 
-    void checkInteger(const KnownKey &k, const KeyLine &line, const QVariant &v)
+    void checkInteger(const ConfigKey &k, const KeyLine &line, const QVariant &v)
     {
         const QString text = v.toString();
         bool ok = false;
@@ -644,7 +278,7 @@ private:
         if (text.isEmpty()) {
             error(line.line, QStringLiteral("'%1' is empty and reads as 0; only a missing key "
                                             "takes the default %2")
-                                     .arg(k.key)
+                                     .arg(k.name)
                                      .arg(k.defaultValue));
             return;
         }
@@ -662,72 +296,84 @@ private:
                                      .arg(ok ? value : 0));
             return;
         }
+        const KeyRange range = keyRange(k.rule);
+        const bool inRange = value >= range.low && value <= range.high;
         switch (k.rule) {
-        case Rule::None:
+        case KeyRule::None:
             break;
-        case Rule::Byte:
+        case KeyRule::Byte:
             checkByte(k, line, value);
             break;
-        case Rule::Id:
-            if (value < 0 || value > 65535)
-                error(line.line, QStringLiteral("ID %1 is outside 0..65535; the receiver gets "
-                                                "the bytes %2 and %3")
+        case KeyRule::Id:
+            if (!inRange)
+                error(line.line, QStringLiteral("%1 %2 is outside %3..%4; the receiver gets the "
+                                                "bytes %5 and %6")
+                                         .arg(k.name)
                                          .arg(value)
+                                         .arg(range.low)
+                                         .arg(range.high)
                                          .arg((value / 256) & 0xFF)
                                          .arg((value % 256) & 0xFF));
             break;
-        case Rule::ProductFlag:
-            if (value != 0 && value != 1)
-                warning(line.line, QStringLiteral("canChangeProductName is %1; only 1 writes the "
-                                                  "product name")
+        case KeyRule::ProductFlag:
+            if (!inRange)
+                warning(line.line, QStringLiteral("%1 is %2; only 1 writes the product name")
+                                           .arg(k.name)
                                            .arg(value));
             break;
-        case Rule::RemoteCount:
-            if (value < 0 || value > ConfigurationRecord::kRemoteControls)
-                error(line.line,
-                      QStringLiteral("quantityOfRemoteControls %1 is outside 0..8").arg(value));
+        case KeyRule::RemoteCount:
+            if (!inRange)
+                error(line.line, QStringLiteral("%1 %2 is outside %3..%4")
+                                         .arg(k.name)
+                                         .arg(value)
+                                         .arg(range.low)
+                                         .arg(range.high));
             break;
-        case Rule::FlashBlockSize:
-            if (value <= 0 || value % kReportPayload != 0)
-                error(line.line, QStringLiteral("quantityOfBytesInFlashBlock %1 is not a "
-                                                "positive multiple of 8; flash blocks are sent "
-                                                "in reports of 8 bytes")
-                                         .arg(value));
+        case KeyRule::FlashBlockSize:
+            if (value <= 0 || value % Protocol::kPayloadBytes != 0)
+                error(line.line, QStringLiteral("%1 %2 is not a positive multiple of %3; flash "
+                                                "blocks are sent in reports of %3 bytes")
+                                         .arg(k.name)
+                                         .arg(value)
+                                         .arg(Protocol::kPayloadBytes));
             checkByte(k, line, value);
             break;
-        case Rule::Rewritable:
-            if (value < 0 || value > 255)
-                error(line.line, QStringLiteral("%1 is outside 0..255; the flash image gets the "
-                                                "first two hex digits '%2'")
+        case KeyRule::Rewritable:
+            if (!inRange)
+                error(line.line, QStringLiteral("%1 is outside %2..%3; the flash image gets the "
+                                                "first two hex digits '%4'")
                                          .arg(value)
+                                         .arg(range.low)
+                                         .arg(range.high)
                                          .arg(RemoteControlData::twoHexDigits(value)));
             break;
         }
     }
 
-    void checkByte(const KnownKey &k, const KeyLine &line, int value)
+    void checkByte(const ConfigKey &k, const KeyLine &line, int value)
     {
-        if (value < 0 || value > 255)
-            error(line.line, QStringLiteral("%1 %2 is outside 0..255; the receiver gets only its "
-                                            "low 8 bits (%3)")
-                                     .arg(k.key)
+        const KeyRange range = keyRange(KeyRule::Byte);
+        if (value < range.low || value > range.high)
+            error(line.line, QStringLiteral("%1 %2 is outside %3..%4; the receiver gets only its "
+                                            "low 8 bits (%5)")
+                                     .arg(k.name)
                                      .arg(value)
+                                     .arg(range.low)
+                                     .arg(range.high)
                                      .arg(value & 0xFF));
     }
 
-    void checkText(const KnownKey &k, const KeyLine &line, const QString &value)
+    void checkText(const ConfigKey &k, const KeyLine &line, const QString &value)
     {
         if (line.cutByComment)
             warning(line.line, QStringLiteral("';' starts a comment, so '%1' ends before it: "
                                               "'%2'")
-                                       .arg(k.key, value));
-        if (k.remoteControl == 0)
-            return; // product name and macro: cross-field checks
-        const QString &suffix = rcSuffixes()[2];
-        if (k.key.endsWith(suffix))
+                                       .arg(k.name, value));
+        if (k.target == KeyTarget::SwitchName)
             checkSwitchName(line, value);
-        else
+        else if (k.target == KeyTarget::FlashData)
             checkFlashData(k, line, value);
+        // The product name and the macro: see the checks across fields.
     }
 
     void checkSwitchName(const KeyLine &line, const QString &name)
@@ -756,7 +402,7 @@ private:
         }
     }
 
-    void checkFlashData(const KnownKey &k, const KeyLine &line, const QString &image)
+    void checkFlashData(const ConfigKey &k, const KeyLine &line, const QString &image)
     {
         if (image.isEmpty())
             return;
@@ -766,11 +412,11 @@ private:
                                             "hexadecimal digit; that byte is sent as 0")
                                      .arg(describeChar(image.at(bad)))
                                      .arg(bad));
-        if (image.size() < kNameRecordDigits)
+        if (image.size() < RemoteControlData::kNameRecordDigits)
             warning(line.line, QStringLiteral("flash data of %1 digits is shorter than its name "
                                               "record (%2 digits)")
                                        .arg(image.size())
-                                       .arg(kNameRecordDigits));
+                                       .arg(RemoteControlData::kNameRecordDigits));
         // Length checks on the text the loader makes of it.
         const int n = k.remoteControl;
         const QString &sent = record_.flashData[size_t(n - 1)];
@@ -787,7 +433,7 @@ private:
                                             "flash blocks of %4 bytes (%5 digits); the switch "
                                             "name block is sent instead")
                                      .arg(sent.size())
-                                     .arg(rcKey(n, rcSuffixes()[0]))
+                                     .arg(keyOfBlockEntry(BlockIndex::maxSize(n))->name)
                                      .arg(m)
                                      .arg(q)
                                      .arg(std::max<qint64>(0, 2 * q * m)));
@@ -800,12 +446,12 @@ private:
         // The product name, when it is written.
         if (record_.canChangeProductName == 1) {
             const QString &name = record_.newNameOfDevice;
-            const int line = lineOf(kNameOfDevice, QStringLiteral("newNameOfDevice"));
-            if (name.size() > kMaxProductName)
+            const int line = lineOf(*keyOfTarget(KeyTarget::ProductName));
+            if (name.size() > Protocol::kProductNameLength)
                 error(line, QStringLiteral("product name of %1 characters; only the first %2 are "
                                            "written")
                                     .arg(name.size())
-                                    .arg(kMaxProductName));
+                                    .arg(Protocol::kProductNameLength));
             for (QChar c : name) {
                 if (c.unicode() > 0xFF) {
                     error(line, QStringLiteral("product name character %1 is outside Latin-1; it "
@@ -815,26 +461,26 @@ private:
                 }
             }
             if (name.isEmpty())
-                warning(line, QStringLiteral("the product name is empty; the receiver gets 24 "
-                                             "zero bytes"));
+                warning(line, QStringLiteral("the product name is empty; the receiver gets %1 "
+                                             "zero bytes")
+                                      .arg(Protocol::kProductNameLength));
         }
 
         // The macro.
         const int haveMacro = block[BlockIndex::haveMacro];
-        const QString macroKey = QStringLiteral("flashMacro");
-        const KeyLine *macroLine = effective(kMacro, macroKey);
+        const KeyLine *macroLine = effective(*keyOfTarget(KeyTarget::MacroImage));
         if (haveMacro > 0) {
             const QString &macro = record_.flashMacro;
             if (!macroLine) {
-                error(lineOf(kMacro, QStringLiteral("haveMacro")),
+                error(lineOf(*keyOfBlockEntry(BlockIndex::haveMacro)),
                       QStringLiteral("haveMacro is %1 but there is no flashMacro; no macro block "
                                      "is sent")
                               .arg(haveMacro));
-            } else if (macro.size() != kMacroDigits) {
+            } else if (macro.size() != Protocol::kMacroDigits) {
                 error(macroLine->line, QStringLiteral("flashMacro has %1 digits, not %2; no "
                                                       "macro block is sent")
                                                .arg(macro.size())
-                                               .arg(kMacroDigits));
+                                               .arg(Protocol::kMacroDigits));
             } else if (const qsizetype bad = firstNonHex(macro); bad >= 0) {
                 error(macroLine->line, QStringLiteral("flashMacro character %1 at position %2 "
                                                       "is not a hexadecimal digit; that byte is "
@@ -858,11 +504,12 @@ private:
             // Its maxSize and switch key are part of the configuration block, which is always
             // sent; the name, flag and flash data only go into its own block.
             const KeyLine *first = nullptr;
-            for (const KeyLine &k : scan_.keys)
-                if (k.group == kRcSettings && !first)
-                    for (const QString &suffix : rcSuffixes().mid(2))
-                        if (k.key == rcKey(n, suffix))
-                            first = &k;
+            for (const KeyLine &k : scan_.keys) {
+                const ConfigKey *known = findConfigKey(k.group, k.key);
+                if (!first && known && known->remoteControl == n
+                    && known->target != KeyTarget::BlockEntry)
+                    first = &k;
+            }
             if (first)
                 warning(first->line, QStringLiteral("remote control %1 is not programmed: "
                                                     "quantityOfRemoteControls is %2")
@@ -871,14 +518,15 @@ private:
         }
 
         // The flash block size when it is missing and flash data is sent.
-        const QString sizeKey = QStringLiteral("quantityOfBytesInFlashBlock");
-        if (flashSent && !effective(kSettings, sizeKey)) {
+        const ConfigKey &sizeKey = *keyOfBlockEntry(BlockIndex::quantityOfBytesInFlashBlock);
+        if (flashSent && !effective(sizeKey)) {
             const int q = block[BlockIndex::quantityOfBytesInFlashBlock];
-            error(groupLine(kSettings),
-                  QStringLiteral("quantityOfBytesInFlashBlock is missing and defaults to %1, "
-                                 "which is not a multiple of 8; flash data is sent in such "
-                                 "blocks")
-                          .arg(q));
+            error(groupLine(sizeKey.group),
+                  QStringLiteral("%1 is missing and defaults to %2, which is not a multiple of "
+                                 "%3; flash data is sent in such blocks")
+                          .arg(sizeKey.name)
+                          .arg(q)
+                          .arg(Protocol::kPayloadBytes));
         }
     }
 
