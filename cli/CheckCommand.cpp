@@ -55,8 +55,8 @@
 //   error    haveMacro at least 1 while flashMacro is missing, is not 256 digits long or holds
 //            a character that is not a hexadecimal digit (no macro block, or zeros, is sent)
 //   warning  a flashMacro while haveMacro is 0 or less (it is not sent)
-#include "Check.h"
-
+#include "CliCommon.h"
+#include "Commands.h"
 #include "ConfigurationKeys.h"
 #include "ConfigurationLoader.h"
 #include "IniScan.h"
@@ -65,7 +65,6 @@
 #include "RemoteControlData.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSettings>
@@ -75,11 +74,9 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
+using namespace cli;
 
-constexpr int kExitOk = 0;
-constexpr int kExitErrors = 1;
-constexpr int kExitFileProblem = 2;
+namespace {
 
 qsizetype firstNonHex(const QString &s)
 {
@@ -536,46 +533,40 @@ private:
     std::vector<Diagnostic> out_;
 };
 
-void printLine(const QString &line)
-{
-    const QByteArray bytes = (line + u'\n').toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-}
-
 // Checks one file; returns its exit status.
 int checkFile(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        printLine(QStringLiteral("rcprog-cli: configuration file not found: %1").arg(path));
-        return kExitFileProblem;
-    }
-    QFile file(path);
-    ConfigurationRecord record;
     // The loader refuses what is not a regular file before opening it (a named pipe would
     // block the open), so it goes first.
-    if (loadConfiguration(path, record) != LoadStatus::Loaded || !file.open(QIODevice::ReadOnly)) {
-        printLine(QStringLiteral("rcprog-cli: cannot read configuration file: %1").arg(path));
-        return kExitFileProblem;
+    ConfigurationRecord record;
+    if (!load(path, record))
+        return kExitUsage;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        printError(loadErrorText(LoadStatus::Unreadable, path));
+        return kExitUsage;
     }
     const QByteArray data = file.readAll();
 
     bool errors = false;
     for (const Diagnostic &d : Checker(path, data, record).run()) {
         errors = errors || d.severity == Severity::Error;
-        printLine(QStringLiteral("%1:%2: %3: %4")
-                          .arg(path, QString::number(d.line),
-                               d.severity == Severity::Error ? QStringLiteral("error")
-                                                             : QStringLiteral("warning"),
-                               d.message));
+        printUtf8(stderr, QStringLiteral("%1:%2: %3: %4\n")
+                                  .arg(path, QString::number(d.line),
+                                       d.severity == Severity::Error ? QStringLiteral("error")
+                                                                     : QStringLiteral("warning"),
+                                       d.message));
     }
     return errors ? kExitErrors : kExitOk;
 }
 
 } // namespace
 
-int runCheck(const QStringList &files)
+int commandCheck(const QStringList &args)
 {
+    const QStringList files = fileArguments(QStringLiteral("check"), args);
+    if (files.isEmpty())
+        return usage();
     int status = kExitOk;
     for (const QString &path : files)
         status = std::max(status, checkFile(path));
