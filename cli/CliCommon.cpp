@@ -93,9 +93,13 @@ QString jsonString(const QString &s)
     return out + QLatin1Char('"');
 }
 
-bool parseOptions(QCommandLineParser &parser, const QString &command, const QStringList &args)
+bool parseFileAndOptions(QCommandLineParser &parser, const QString &command,
+                         const QStringList &args, QString &file)
 {
-    return parser.parse(QStringList{command} + args);
+    if (!parser.parse(QStringList{command} + args) || parser.positionalArguments().size() != 1)
+        return false;
+    file = parser.positionalArguments().at(0);
+    return true;
 }
 
 QStringList fileArguments(const QString &command, const QStringList &args)

@@ -39,9 +39,11 @@ bool load(const QString &path, ConfigurationRecord &record);
 QString jsonString(const QString &s);
 
 // Parses the arguments that follow `command` with `parser`, which holds the command's options
-// ("--passes N", also "--passes=N"). False for arguments that do not parse, among them any
-// other argument that starts with '-' ("--" ends the options).
-bool parseOptions(QCommandLineParser &parser, const QString &command, const QStringList &args);
+// ("--passes N", also "--passes=N"), into those options and one FILE. False for arguments that
+// do not parse (among them any other argument that starts with '-'; "--" ends the options), and
+// for no FILE or more than one.
+bool parseFileAndOptions(QCommandLineParser &parser, const QString &command,
+                         const QStringList &args, QString &file);
 
 // For a command without options: every argument is a file, also one that starts with '-'.
 QStringList fileArguments(const QString &command, const QStringList &args);

@@ -48,8 +48,8 @@ int commandDump(const QStringList &args)
     QCommandLineParser parser;
     const QCommandLineOption passesOption(QStringLiteral("passes"), QString(), QStringLiteral("N"));
     parser.addOption(passesOption);
-    if (!parseOptions(parser, QStringLiteral("dump"), args)
-        || parser.positionalArguments().size() != 1)
+    QString file;
+    if (!parseFileAndOptions(parser, QStringLiteral("dump"), args, file))
         return usage();
     int passes = 1;
     for (const QString &value : parser.values(passesOption)) {
@@ -58,7 +58,6 @@ int commandDump(const QStringList &args)
         if (!ok || passes < 1)
             return usage();
     }
-    const QString file = parser.positionalArguments().at(0);
     ConfigurationRecord record;
     if (!load(file, record))
         return kExitUsage;

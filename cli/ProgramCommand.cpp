@@ -140,8 +140,8 @@ int commandProgram(const QStringList &args)
     const QCommandLineOption devRootOption(QStringLiteral("dev-root"), QString(),
                                            QStringLiteral("DIR"));
     parser.addOptions({waitOption, sysfsRootOption, devRootOption});
-    if (!parseOptions(parser, QStringLiteral("program"), args)
-        || parser.positionalArguments().size() != 1)
+    QString file;
+    if (!parseFileAndOptions(parser, QStringLiteral("program"), args, file))
         return usage();
     double waitSeconds = 10;
     for (const QString &value : parser.values(waitOption)) {
@@ -150,7 +150,6 @@ int commandProgram(const QStringList &args)
         if (!ok || waitSeconds < 0)
             return usage();
     }
-    const QString file = parser.positionalArguments().at(0);
     const QString sysfsRoot = parser.value(sysfsRootOption);
     const QString devRoot = parser.value(devRootOption);
     ConfigurationRecord record;
