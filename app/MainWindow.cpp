@@ -52,10 +52,10 @@ void MainWindow::loadConfigurationFile()
     ConfigurationRecord loaded;
     switch (loadConfiguration(path, loaded)) {
     case LoadStatus::NotFound:
-        showLoadError(QStringLiteral("configuration file not found: ") + path);
+        showLoadError(loadErrorText(LoadStatus::NotFound, path));
         return;
     case LoadStatus::Unreadable:
-        showLoadError(QStringLiteral("cannot read configuration file: ") + path);
+        showLoadError(loadErrorText(LoadStatus::Unreadable, path));
         return;
     case LoadStatus::Loaded:
         break;

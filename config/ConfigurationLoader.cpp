@@ -1,5 +1,6 @@
 #include "ConfigurationLoader.h"
 
+#include "ConfigurationKeys.h"
 #include "RemoteControlData.h"
 
 #include <QFile>
@@ -9,16 +10,6 @@
 #include <memory>
 
 namespace {
-
-QString twoDigits(int n)
-{
-    return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
-}
-
-QString rcKey(int n, const char *suffix)
-{
-    return QStringLiteral("rc") + twoDigits(n) + QLatin1String(suffix);
-}
 
 // Reads the INI groups of one file through the toolkit's INI reader, so that quoting, escapes
 // and comma-separated lists behave as the toolkit defines them.
@@ -31,114 +22,80 @@ public:
         : settings_(std::make_unique<QSettings>(path, QSettings::IniFormat))
     { }
 
-    void group(const char *name)
+    void group(const QString &name)
     {
         if (!settings_)
             return;
         if (!settings_->group().isEmpty())
             settings_->endGroup();
-        settings_->beginGroup(QLatin1String(name));
+        settings_->beginGroup(name);
     }
     int integer(const QString &key, int defaultValue)
     {
         return settings_ ? settings_->value(key, defaultValue).toInt() : defaultValue;
     }
-    int integer(const char *key, int defaultValue)
-    {
-        return integer(QLatin1String(key), defaultValue);
-    }
     QString text(const QString &key, const QString &defaultValue)
     {
         return settings_ ? settings_->value(key, defaultValue).toString() : defaultValue;
-    }
-    QString text(const char *key, const QString &defaultValue)
-    {
-        return text(QLatin1String(key), defaultValue);
     }
 
 private:
     std::unique_ptr<QSettings> settings_;
 };
 
-struct SettingsKey
-{
-    const char *key;
-    int index;
-    int defaultValue;
-};
-
-// Group Settings, in reading order (ID is read separately, between these).
-constexpr SettingsKey kSettingsBeforeId[] = {
-        {"frequencyTrim", 0, 128},
-        {"keyNumberOfShiftKey", 1, 255},
-        {"shiftDelay", 2, 255},
-        {"quantityOfBytesInFlashBlock", 3, 255},
-        {"boolReceiveInfraredSignel", 4, 0},
-        {"boolVirtualRemoteControl", 5, 0},
-        {"idNumberOfVarnoLtddeveloping", 7, 0},
-        {"idNumberOfVarnoLtdRcDatabase", 8, 255},
-        {"IdNumberofPlastickForm", 10, 255},
-        {"customerId", 11, 255},
-        {"delayAfterKeyPress", 15, 48},
-        {"scaningKeyboardDelay", 16, 48},
-        {"rcKeyNumberOfLoopKey", 30, 63},
-        {"quantityOfRemoteControls", 31, 0},
-};
-constexpr SettingsKey kSettingsAfterId[] = {
-        {"miniTVRemoteControlNumber", 26, 0},
-        {"receivingADCthreshold", 25, 160},
-};
-
+// Reads every key of the table in its order into its destination. The switch names are kept
+// aside: the name blocks are built from them once the last name is read (before the rewritable
+// flags), and the flash images are rewritten with them once the last image is read.
 void fill(Reader &reader, ConfigurationRecord &record)
 {
-    const int rcs = ConfigurationRecord::kRemoteControls;
-
-    reader.group("nameOfDevice");
-    record.newNameOfDevice
-            = reader.text("newNameOfDevice", QStringLiteral("VARNO LTD USB changer"));
-    record.canChangeProductName = reader.integer("canChangeProductName", 0);
-
+    constexpr int rcs = ConfigurationRecord::kRemoteControls;
     auto &block = record.configurationBlock;
     block.fill(0);
+    std::array<QString, rcs> names;
 
-    reader.group("Settings");
-    for (const SettingsKey &k : kSettingsBeforeId)
-        block[k.index] = reader.integer(k.key, k.defaultValue);
-    // Integer division and remainder truncate toward zero: -300 gives -1 and -44.
-    block[27] = reader.integer("ID", 0) / 256;
-    block[28] = reader.integer("ID", 0) % 256;
-    for (const SettingsKey &k : kSettingsAfterId)
-        block[k.index] = reader.integer(k.key, k.defaultValue);
-
-    reader.group("Macro");
-    block[BlockIndex::haveMacro] = reader.integer("haveMacro", 0);
-    for (int n = 1; n <= 8; ++n)
-        block[47 + n] = reader.integer(QStringLiteral("macro%1").arg(n), 0);
-    record.flashMacro = reader.text("flashMacro", QString());
-
-    reader.group("rcSettings");
-    for (int n = 1; n <= rcs; ++n) {
-        block[BlockIndex::maxSize(n)] = reader.integer(rcKey(n, "maxSize"), 0);
-        block[BlockIndex::keyNumberOfSwitchKey(n)]
-                = reader.integer(rcKey(n, "keyNumberOfSwitchKey"), 255);
+    const QString *group = nullptr;
+    for (const ConfigKey &k : configurationKeys()) {
+        if (!group || *group != k.group) {
+            group = &k.group;
+            reader.group(k.group);
+        }
+        const std::size_t rc = std::size_t(k.remoteControl - 1);
+        switch (k.target) {
+        case KeyTarget::ProductName:
+            record.newNameOfDevice = reader.text(k.name, k.defaultText);
+            break;
+        case KeyTarget::ProductNameFlag:
+            record.canChangeProductName = reader.integer(k.name, k.defaultValue);
+            break;
+        case KeyTarget::BlockEntry:
+            block[std::size_t(k.index)] = reader.integer(k.name, k.defaultValue);
+            break;
+        case KeyTarget::IdSplit:
+            // Integer division and remainder truncate toward zero: -300 gives -1 and -44.
+            block[std::size_t(k.index)] = reader.integer(k.name, k.defaultValue) / 256;
+            block[std::size_t(k.index) + 1] = reader.integer(k.name, k.defaultValue) % 256;
+            break;
+        case KeyTarget::MacroImage:
+            record.flashMacro = reader.text(k.name, k.defaultText);
+            break;
+        case KeyTarget::SwitchName:
+            names[rc] = reader.text(k.name, k.defaultText);
+            if (k.remoteControl == rcs)
+                for (std::size_t n = 0; n < rcs; ++n)
+                    record.switchNameBlocks[n] = RemoteControlData::buildSwitchNameBlock(names[n]);
+            break;
+        case KeyTarget::Rewritable:
+            record.boolRewritableFromSoftware[rc] = reader.integer(k.name, k.defaultValue);
+            break;
+        case KeyTarget::FlashData:
+            record.flashData[rc] = reader.text(k.name, k.defaultText);
+            if (k.remoteControl == rcs)
+                for (std::size_t n = 0; n < rcs; ++n)
+                    record.flashData[n] = RemoteControlData::rewriteFlashImage(
+                            record.flashData[n], names[n], record.boolRewritableFromSoftware[n]);
+            break;
+        }
     }
-    std::array<QString, ConfigurationRecord::kRemoteControls> names;
-    for (int n = 1; n <= rcs; ++n)
-        names[n - 1] = reader.text(rcKey(n, "nameOfSwitch"), QString());
-    for (int n = 1; n <= rcs; ++n)
-        record.switchNameBlocks[n - 1] = RemoteControlData::buildSwitchNameBlock(names[n - 1]);
-    for (int n = 1; n <= rcs; ++n)
-        record.boolRewritableFromSoftware[n - 1]
-                = reader.integer(rcKey(n, "boolRewritableFromSoftware"), 1);
-    for (int n = 1; n <= rcs; ++n)
-        record.flashData[n - 1] = reader.text(rcKey(n, "flashData"), QString());
-    for (int n = 1; n <= rcs; ++n)
-        record.flashData[n - 1] = RemoteControlData::rewriteFlashImage(
-                record.flashData[n - 1], names[n - 1], record.boolRewritableFromSoftware[n - 1]);
-
-    reader.group("rcDatabaseToRemoteControlKeysTable");
-    for (int k = 0; k < 64; ++k)
-        block[64 + k] = reader.integer(QStringLiteral("key") + twoDigits(k), 63);
 }
 
 } // namespace
@@ -175,4 +132,17 @@ ConfigurationRecord defaultConfiguration()
     Reader reader;
     fill(reader, record);
     return record;
+}
+
+QString loadErrorText(LoadStatus status, const QString &path)
+{
+    switch (status) {
+    case LoadStatus::Loaded:
+        break;
+    case LoadStatus::NotFound:
+        return QStringLiteral("configuration file not found: ") + path;
+    case LoadStatus::Unreadable:
+        return QStringLiteral("cannot read configuration file: ") + path;
+    }
+    return QString();
 }

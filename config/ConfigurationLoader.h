@@ -21,5 +21,9 @@ QString configurationFilePath(const QString &baseName);
 // and Unreadable the record is left untouched.
 LoadStatus loadConfiguration(const QString &path, ConfigurationRecord &record);
 
+// What a refused load says: "configuration file not found: " or "cannot read configuration
+// file: " and the path; empty for Loaded.
+QString loadErrorText(LoadStatus status, const QString &path);
+
 // The record as a file without any of the keys would leave it.
 ConfigurationRecord defaultConfiguration();

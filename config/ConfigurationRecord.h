@@ -27,9 +27,11 @@ struct ConfigurationRecord
     bool operator!=(const ConfigurationRecord &other) const { return !(*this == other); }
 };
 
-// Indexes of the configuration block that steer a programming pass.
+// Indexes of the configuration block: those that steer a programming pass, and those of the
+// numbered key families. The table of configuration keys names every index a key fills.
 namespace BlockIndex {
 constexpr int quantityOfBytesInFlashBlock = 3;
+constexpr int idHigh = 27; // ID / 256; ID % 256 follows at 28
 constexpr int haveMacro = 29;
 constexpr int quantityOfRemoteControls = 31;
 // rcNNmaxSize of remote control n (1 ... 8) and its switch key number.
@@ -40,5 +42,17 @@ constexpr int maxSize(int n)
 constexpr int keyNumberOfSwitchKey(int n)
 {
     return 30 + 2 * n;
+}
+// macro1 ... macro8.
+constexpr int kMacroKeys = 8;
+constexpr int macro(int n)
+{
+    return 47 + n;
+}
+// key00 ... key63 of the key table.
+constexpr int kKeyTableKeys = 64;
+constexpr int keyTable(int k)
+{
+    return 64 + k;
 }
 } // namespace BlockIndex

@@ -9,11 +9,6 @@ QString cutName(const QString &name)
     return name.left(kMaxNameLength);
 }
 
-bool isHexDigit(QChar c)
-{
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-}
-
 // The byte at characters `pos` and `pos` + 1 of a flash image: 0 unless both characters exist
 // and are hexadecimal digits.
 int hexPairAt(const QString &image, int pos)
@@ -24,6 +19,11 @@ int hexPairAt(const QString &image, int pos)
 }
 
 } // namespace
+
+bool isHexDigit(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
 
 int characterCode(QChar c)
 {
@@ -45,7 +45,7 @@ ConfigurationRecord::NameBlock buildSwitchNameBlock(const QString &name)
     block[5] = length + 1;
     block[6] = length;
     for (int j = 0; j < length; ++j)
-        block[7 + j] = characterCode(cut.at(j));
+        block[kNameRecordBytes + j] = characterCode(cut.at(j));
     return block;
 }
 
@@ -67,7 +67,7 @@ QString rewriteFlashImage(const QString &image, const QString &name, int rewrita
     result += twoHexDigits(length);
     for (QChar c : cut)
         result += twoHexDigits(characterCode(c));
-    const qsizetype rest = 14 + 2 * qsizetype(b);
+    const qsizetype rest = kNameRecordDigits + 2 * qsizetype(b);
     if (rest < image.size())
         result += image.mid(rest);
     return result;

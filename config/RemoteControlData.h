@@ -7,9 +7,17 @@
 // Derivations of the remote-control data from the switch names, done once per load.
 namespace RemoteControlData {
 
+// A name record: bytes 0 ... 6 (byte 5: the name length + a - b, byte 6: the name length), then
+// the name. In a flash image those seven bytes are its first 14 hex digits.
+constexpr int kNameRecordBytes = 7;
+constexpr int kNameRecordDigits = 2 * kNameRecordBytes;
+
 // A name record holds at most 57 characters (bytes 7 ... 63); longer names are cut to their
 // first 57 characters, in the name block and in the flash image alike.
-constexpr int kMaxNameLength = ConfigurationRecord::kNameBlockSize - 7;
+constexpr int kMaxNameLength = ConfigurationRecord::kNameBlockSize - kNameRecordBytes;
+
+// 0-9, a-f, A-F.
+bool isHexDigit(QChar c);
 
 // The byte a switch-name character becomes: its Latin-1 code (1 ... 255), or 0 for a character
 // above U+00FF. The name block and the flash image use the same code.

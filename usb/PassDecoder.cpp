@@ -1,10 +1,14 @@
 #include "PassDecoder.h"
 
+#include "Protocol.h"
+
 #include <QStringList>
 
 #include <cstddef>
 
 namespace {
+
+using namespace Protocol;
 
 class Decoder
 {
@@ -31,8 +35,14 @@ private:
     {
         return i < r.bytes.size() ? r.bytes[i] : 0;
     }
-    static bool isOpening(const ReceivedReport &r) { return at(r, 1) == 0x03 && at(r, 2) == 0x01; }
-    static bool isClosing(const ReceivedReport &r) { return at(r, 1) == 0x03 && at(r, 2) == 0x00; }
+    static bool isOpening(const ReceivedReport &r)
+    {
+        return at(r, 1) == kControlReport && at(r, 2) == kOpen;
+    }
+    static bool isClosing(const ReceivedReport &r)
+    {
+        return at(r, 1) == kControlReport && at(r, 2) == kClose;
+    }
 
     // A gap before report i (i > 0) ends the group before it.
     bool gapBefore(std::size_t i) const
@@ -95,27 +105,27 @@ private:
             if (isOpening(r))
                 break; // a new pass began before this one was closed
             DecodedBlock block;
-            if (at(r, 1) == 0x88) {
+            if (at(r, 1) == kNameHeader) {
                 block.kind = DecodedBlock::Kind::Name;
-                block.id = 0x88;
+                block.id = kNameHeader;
                 takeHeader(pass);
-                takeFixed(pass, block, 3);
+                takeFixed(pass, block, kNameReports);
                 for (std::uint8_t b : block.payload) {
                     if (b == 0)
                         break;
                     pass.productName += QChar(char16_t(b));
                 }
-            } else if (at(r, 1) == 0xA5 && at(r, 2) == 0x80) {
-                block.id = 0x80;
+            } else if (at(r, 1) == kBlockHeader && at(r, 2) == kConfigurationBlockId) {
+                block.id = kConfigurationBlockId;
                 takeHeader(pass);
-                takeFixed(pass, block, 16);
-            } else if (at(r, 1) == 0xA5 && at(r, 2) == 0x81) {
+                takeFixed(pass, block, kConfigurationReports);
+            } else if (at(r, 1) == kBlockHeader && at(r, 2) == kMacroBlockId) {
                 block.kind = DecodedBlock::Kind::Macro;
-                block.id = 0x81;
+                block.id = kMacroBlockId;
                 takeHeader(pass);
-                takeGroup(pass, block);
-                takeGroup(pass, block);
-            } else if (at(r, 1) == 0xA5 && at(r, 2) < 8) {
+                for (int group = 0; group < kMacroGroups; ++group)
+                    takeGroup(pass, block);
+            } else if (at(r, 1) == kBlockHeader && at(r, 2) < kRemoteControlBlockIds) {
                 block.kind = DecodedBlock::Kind::RemoteControl;
                 block.id = at(r, 2);
                 block.count = at(r, 3);
@@ -164,7 +174,7 @@ QString describePass(const DecodedPass &pass)
     for (const DecodedBlock &b : pass.blocks) {
         switch (b.kind) {
         case DecodedBlock::Kind::Configuration:
-            if (b.id == 0x80)
+            if (b.id == kConfigurationBlockId)
                 lines << QStringLiteral("  configuration block (0x80): %1 data reports: %2")
                                  .arg(b.reports)
                                  .arg(hex(b.payload));

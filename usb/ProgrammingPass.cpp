@@ -1,15 +1,14 @@
 #include "ProgrammingPass.h"
 
+#include "Protocol.h"
+
 #include <QStringView>
 
 #include <algorithm>
 
 namespace {
 
-constexpr std::uint8_t kReportId = 0x00;
-constexpr int kOpeningPauseMs = 20;
-constexpr int kGroupPauseMs = 50;
-constexpr int kNameLength = 24;
+using namespace Protocol;
 
 std::uint8_t lowByte(qint64 v)
 {
@@ -54,8 +53,8 @@ private:
     {
         int written = 0;
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            buf_[1 + i % 8] = lowByte(entries[i]);
-            if (i % 8 == 7) {
+            buf_[1 + i % kPayloadBytes] = lowByte(entries[i]);
+            if (i % kPayloadBytes == kPayloadBytes - 1) {
                 if (!write())
                     return false;
                 if (++written % groupSize == 0 && !pause(pauseMs))
@@ -104,7 +103,7 @@ private:
             const qint64 blocks = bytes / q;
             sink_.section(PassSection::FlashData, n - 1, blocks);
             buf_[3] = lowByte(blocks);
-            if (!header(0xA5, blockId))
+            if (!header(kBlockHeader, blockId))
                 return false;
             qint64 pos = 0;
             const qint64 reportsPerBlock = q / r_;
@@ -119,18 +118,19 @@ private:
         }
         sink_.section(PassSection::SwitchNameBlock, n - 1, 1);
         buf_[3] = 0x01;
-        return header(0xA5, blockId)
-               && packEight(rec_.switchNameBlocks[std::size_t(n - 1)], 8, kGroupPauseMs);
+        return header(kBlockHeader, blockId)
+               && packEight(rec_.switchNameBlocks[std::size_t(n - 1)], kNameBlockReports,
+                            kGroupPauseMs);
     }
 
     bool macro()
     {
-        sink_.section(PassSection::Macro, 0x81, 2);
-        if (!header(0xA5, 0x81))
+        sink_.section(PassSection::Macro, kMacroBlockId, kMacroGroups);
+        if (!header(kBlockHeader, kMacroBlockId))
             return false;
         qint64 pos = 0;
-        for (int group = 0; group < 2; ++group) {
-            for (int k = 0; k < 8; ++k)
+        for (int group = 0; group < kMacroGroups; ++group) {
+            for (int k = 0; k < kReportsPerGroup; ++k)
                 if (!packHex(rec_.flashMacro, pos))
                     return false;
             if (!pause(kGroupPauseMs))
@@ -141,16 +141,16 @@ private:
 
     bool productName(PassOutcome &outcome)
     {
-        sink_.section(PassSection::ProductName, 0x88, 0);
-        buf_[1] = 0x88;
+        sink_.section(PassSection::ProductName, kNameHeader, 0);
+        buf_[1] = kNameHeader;
         if (!write())
             return false;
-        const QString name = rec_.newNameOfDevice.left(kNameLength);
+        const QString name = rec_.newNameOfDevice.left(kProductNameLength);
         outcome.nameSent = true;
         outcome.sentName = name;
-        for (int k = 0; k < 3; ++k) {
-            for (int j = 0; j < 8; ++j) {
-                const int i = 8 * k + j;
+        for (int k = 0; k < kNameReports; ++k) {
+            for (int j = 0; j < kPayloadBytes; ++j) {
+                const int i = kPayloadBytes * k + j;
                 const char16_t c = i < name.size() ? name.at(i).unicode() : 0;
                 buf_[std::size_t(1 + j)] = c <= 0xFF ? std::uint8_t(c) : 0;
             }
@@ -166,12 +166,14 @@ private:
         if (!pause(kOpeningPauseMs))
             return false;
         sink_.section(PassSection::Opening, 0, 0);
-        if (!header(0x03, 0x01) || !pause(kOpeningPauseMs))
+        if (!header(kControlReport, kOpen) || !pause(kOpeningPauseMs))
             return false;
-        sink_.section(PassSection::Configuration, 0x80, 2);
-        if (!header(0xA5, 0x80) || !packEight(block, 8, kGroupPauseMs))
+        sink_.section(PassSection::Configuration, kConfigurationBlockId,
+                      kConfigurationReports / kReportsPerGroup);
+        if (!header(kBlockHeader, kConfigurationBlockId)
+            || !packEight(block, kReportsPerGroup, kGroupPauseMs))
             return false;
-        std::fill(buf_.begin() + 2, buf_.begin() + 9, 0);
+        std::fill(buf_.begin() + 2, buf_.begin() + kMinReportBuffer, 0);
 
         // The record has eight remote controls; a larger count programs those eight.
         const int count = std::min(block[BlockIndex::quantityOfRemoteControls],
@@ -179,12 +181,12 @@ private:
         for (int n = 1; n <= count; ++n)
             if (!remoteControl(n))
                 return false;
-        if (block[BlockIndex::haveMacro] > 0 && rec_.flashMacro.size() == 256 && !macro())
+        if (block[BlockIndex::haveMacro] > 0 && rec_.flashMacro.size() == kMacroDigits && !macro())
             return false;
         if (rec_.canChangeProductName == 1 && !productName(outcome))
             return false;
         sink_.section(PassSection::Closing, 0, 0);
-        return header(0x03, 0x00);
+        return header(kControlReport, kClose);
     }
 
     const ConfigurationRecord &rec_;
@@ -213,7 +215,7 @@ public:
 
 std::size_t reportBufferSize(int reportDataLength)
 {
-    return std::max<std::size_t>(9, std::size_t(std::max(reportDataLength, 0)) + 1);
+    return std::max(Protocol::kMinReportBuffer, std::size_t(std::max(reportDataLength, 0)) + 1);
 }
 
 PassOutcome runProgrammingPass(const ConfigurationRecord &record, int reportDataLength,

@@ -84,6 +84,17 @@ private slots:
         QCOMPARE(RemoteControlData::characterCode(QChar(char16_t(unicode))), code);
     }
 
+    void isHexDigit()
+    {
+        // Every character up to U+00FF against the written-out digit set, so that the edges
+        // ('/' ':' '@' 'G' '`' 'g') and the Latin-1 range are all covered.
+        const QString digits = QStringLiteral("0123456789abcdefABCDEF");
+        for (char16_t u = 0; u <= 0xFF; ++u)
+            QVERIFY2(RemoteControlData::isHexDigit(QChar(u)) == digits.contains(QChar(u)),
+                     qPrintable(QString::number(u, 16)));
+        QVERIFY(!RemoteControlData::isHexDigit(QChar(char16_t(0xFF10)))); // fullwidth 0
+    }
+
     void nameBlock_data()
     {
         QTest::addColumn<QString>("name");

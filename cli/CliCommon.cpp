@@ -1,0 +1,113 @@
+#include "CliCommon.h"
+
+#include "ConfigurationLoader.h"
+
+#include <QCommandLineParser>
+
+namespace cli {
+
+const char kUsage[]
+        = "usage: rcprog-cli COMMAND ...\n"
+          "\n"
+          "Commands:\n"
+          "  record FILE                    Print the configuration record that FILE loads into,\n"
+          "                                 as one JSON object.\n"
+          "  dump FILE [--passes N]         Print the report sequence of N passes (default 1) of\n"
+          "                                 FILE's record for a receiver with 8-byte reports, run\n"
+          "                                 back to back over one report buffer that starts all\n"
+          "                                 zeros: '# pass K', then 'W' and the 9 report bytes in\n"
+          "                                 hex, or 'P' and a pause in milliseconds, one per "
+          "line.\n"
+          "  check FILE...                  Report problems in configuration files as\n"
+          "                                 FILE:LINE: error|warning: message. Exit 1 when any\n"
+          "                                 error was found.\n"
+          "  program FILE [--wait SECONDS]  Wait up to SECONDS (default 10) for a receiver, write\n"
+          "                                 FILE's configuration into it in one pass, and print\n"
+          "                                 what was sent. Ctrl-C stops between two reports.\n"
+          "  --help                         Show this text (-h does the same).\n"
+          "\n"
+          "Exit status: 0 success; 1 check found errors; 2 bad arguments or a missing or\n"
+          "unreadable FILE; 3 no receiver appeared in time; 4 a receiver is present but access\n"
+          "to it was denied; 5 a write to the receiver failed; 130 interrupted.\n";
+
+int usage()
+{
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+}
+
+int help()
+{
+    std::fputs(kUsage, stdout);
+    return kExitOk;
+}
+
+void printUtf8(FILE *out, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), out);
+}
+
+void printError(const QString &message)
+{
+    printUtf8(stderr, QStringLiteral("rcprog-cli: ") + message + QLatin1Char('\n'));
+}
+
+bool load(const QString &path, ConfigurationRecord &record)
+{
+    const LoadStatus status = loadConfiguration(path, record);
+    if (status == LoadStatus::Loaded)
+        return true;
+    printError(loadErrorText(status, path));
+    return false;
+}
+
+QString jsonString(const QString &s)
+{
+    QString out = QStringLiteral("\"");
+    for (QChar c : s) {
+        switch (c.unicode()) {
+        case u'"':
+            out += QStringLiteral("\\\"");
+            break;
+        case u'\\':
+            out += QStringLiteral("\\\\");
+            break;
+        case u'\n':
+            out += QStringLiteral("\\n");
+            break;
+        case u'\r':
+            out += QStringLiteral("\\r");
+            break;
+        case u'\t':
+            out += QStringLiteral("\\t");
+            break;
+        default:
+            // Control characters and lone surrogates are escaped so the output stays valid.
+            if (c.unicode() < 0x20 || c.isSurrogate())
+                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+    }
+    return out + QLatin1Char('"');
+}
+
+bool parseFileAndOptions(QCommandLineParser &parser, const QString &command,
+                         const QStringList &args, QString &file)
+{
+    if (!parser.parse(QStringList{command} + args) || parser.positionalArguments().size() != 1)
+        return false;
+    file = parser.positionalArguments().at(0);
+    return true;
+}
+
+QStringList fileArguments(const QString &command, const QStringList &args)
+{
+    // "--" ends the options before the first argument: each argument is taken as it is.
+    QCommandLineParser parser;
+    parser.parse(QStringList{command, QStringLiteral("--")} + args);
+    return parser.positionalArguments();
+}
+
+} // namespace cli

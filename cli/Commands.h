@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QStringList>
+
+// The commands of rcprog-cli. Each takes the arguments that follow its name, prints what it
+// prints and returns the exit status (see CliCommon.h). They need a QCoreApplication.
+
+// record FILE: the record FILE loads into, as one JSON object on stdout.
+int commandRecord(const QStringList &args);
+
+// dump FILE [--passes N]: the report sequence of N passes of FILE's record on stdout.
+int commandDump(const QStringList &args);
+
+// check FILE...: problems in configuration files on stderr as
+// "FILE:LINE: error|warning: message"; 1 when any error was found, 2 when a file is missing or
+// unreadable.
+int commandCheck(const QStringList &args);
+
+// program FILE [--wait SECONDS]: one pass into a receiver, one line per group of reports.
+int commandProgram(const QStringList &args);
