@@ -2,8 +2,10 @@
 
 #include "Application.h"
 #include "ConfigurationLoader.h"
+#include "ExpectedReports.h"
 #include "MainWindow.h"
 #include "ProgrammingPass.h"
+#include "SignalCounter.h"
 #include "SimulatedHid.h"
 #include "UsbConnection.h"
 #include "UsbReceiverDots.h"
@@ -14,23 +16,6 @@
 #include <QtTest>
 
 #include <memory>
-
-// Counts a worker thread's signal in the test's own thread (QSignalSpy would count it in the
-// emitting thread, racing with the test reading the count).
-class SignalCounter : public QObject
-{
-public:
-    template<typename Sender, typename Signal>
-    SignalCounter(Sender *sender, Signal signal)
-    {
-        QObject::connect(
-                sender, signal, this, [this] { ++count_; }, Qt::QueuedConnection);
-    }
-    int count() const { return count_; }
-
-private:
-    int count_ = 0;
-};
 
 // A whole rcprog (application object, window and both threads) over a simulated receiver, in
 // a scratch working directory with its own configfiles/ folder.
@@ -95,28 +80,17 @@ public:
 
     // The reports of `passes` back-to-back passes of a file's record, as a receiver with R
     // payload bytes must get them (the buffer starts all zeros).
-    static std::vector<std::vector<std::uint8_t>> expectedReports(const QString &path, int passes,
-                                                                  int r = 8)
+    static Reports expectedReports(const QString &path, int passes, int r = 8)
     {
         ConfigurationRecord record;
         if (loadConfiguration(path, record) != LoadStatus::Loaded)
             return {};
-        std::vector<std::uint8_t> buffer(9, 0);
-        std::vector<std::vector<std::uint8_t>> out;
-        for (int k = 0; k < passes; ++k) {
-            PassOutcome outcome;
-            for (const PassStep &s : collectPassSteps(record, r, buffer, &outcome))
-                if (s.kind == PassStep::Kind::Write)
-                    out.push_back(s.bytes);
-            if (outcome.nameSent)
-                record.newNameOfDevice = outcome.sentName;
-        }
-        return out;
+        return ::expectedReports(record, passes, r);
     }
 
-    std::vector<std::vector<std::uint8_t>> received(const std::string &path = kPath) const
+    Reports received(const std::string &path = kPath) const
     {
-        std::vector<std::vector<std::uint8_t>> out;
+        Reports out;
         for (const auto &r : hid->reportsFor(path))
             out.push_back(r.bytes);
         return out;
