@@ -2,9 +2,9 @@
 
 #include "Application.h"
 #include "ConfigurationLoader.h"
-#include "ExpectedReports.h"
 #include "MainWindow.h"
 #include "ProgrammingPass.h"
+#include "ReceiverFixtures.h"
 #include "SignalCounter.h"
 #include "SimulatedHid.h"
 #include "UsbConnection.h"
@@ -64,11 +64,7 @@ public:
     void plug(const std::u16string &name = u"Sim Receiver", int inputReportLength = 9,
               const std::string &path = kPath)
     {
-        rcprog::SimulatedHid::Interface i;
-        i.path = path;
-        i.productString = name;
-        i.inputReportLength = inputReportLength;
-        hid->plug(i);
+        hid->plug(simulatedReceiver(path, name, inputReportLength));
     }
 
     void select(const QString &baseName)
@@ -88,13 +84,7 @@ public:
         return ::expectedReports(record, passes, r);
     }
 
-    Reports received(const std::string &path = kPath) const
-    {
-        Reports out;
-        for (const auto &r : hid->reportsFor(path))
-            out.push_back(r.bytes);
-        return out;
-    }
+    Reports received(const std::string &path = kPath) const { return receivedReports(*hid, path); }
 
     QString configPath(const QString &baseName) const
     {

@@ -4,9 +4,9 @@
 #include "ConfigurationLoader.h"
 #include "DeviceLink.h"
 #include "DeviceSearch.h"
-#include "ExpectedReports.h"
 #include "LinkPass.h"
 #include "Pacer.h"
+#include "ReceiverFixtures.h"
 #include "RecordHandOver.h"
 #include "SimulatedHid.h"
 
@@ -22,21 +22,13 @@ namespace {
 const std::string kPath = "sim:receiver";
 const std::uint8_t kReport[9] = {0, 3, 1, 0, 0, 0, 0, 0, 0};
 
-rcprog::SimulatedHid::Interface receiver(const std::string &path = kPath)
-{
-    rcprog::SimulatedHid::Interface i;
-    i.path = path;
-    i.productString = u"Link receiver";
-    return i;
-}
-
 // A receiver plugged in, opened by the connect steps and published in a connected link, as the
 // monitor leaves it.
 struct Connected
 {
     Connected() : hid(std::make_shared<rcprog::SimulatedHid>()), link(hid)
     {
-        hid->plug(receiver());
+        hid->plug(simulatedReceiver(kPath, u"Link receiver"));
         serial = connect();
     }
 
@@ -52,13 +44,7 @@ struct Connected
         return s;
     }
 
-    Reports received(const std::string &path = kPath) const
-    {
-        Reports out;
-        for (const auto &r : hid->reportsFor(path))
-            out.push_back(r.bytes);
-        return out;
-    }
+    Reports received(const std::string &path = kPath) const { return receivedReports(*hid, path); }
 
     std::shared_ptr<rcprog::SimulatedHid> hid;
     DeviceLink link;
@@ -137,7 +123,7 @@ void TestDeviceLink::writeKeepsToItsConnection()
         // Another receiver now, at another place: the first pass's writes go to neither.
         c.link.close();
         c.hid->unplug(kPath);
-        c.hid->plug(receiver("sim:other"));
+        c.hid->plug(simulatedReceiver("sim:other", u"Other receiver"));
         QVERIFY(c.connect() > c.serial);
     } else if (change == QLatin1String("publish")) {
         c.link.markDisconnected();
@@ -162,10 +148,7 @@ void TestDeviceLink::snapshot()
     DeviceLink link(hid);
     QVERIFY(!link.snapshot().connected);
 
-    rcprog::SimulatedHid::Interface wide = receiver();
-    wide.inputReportLength = 17;
-    wide.productString = u"Wide";
-    hid->plug(wide);
+    hid->plug(simulatedReceiver(kPath, u"Wide", 17));
     rcprog::OpenedDevice opened;
     QVERIFY(rcprog::openPass(*hid, rcprog::kReceiverVendorId, rcprog::kReceiverProductId, opened)
                     .matched);

@@ -3,7 +3,7 @@
 // threads' signals and publishes loads into the hand-over.
 #include "ConfigurationLoader.h"
 #include "DeviceLink.h"
-#include "ExpectedReports.h"
+#include "ReceiverFixtures.h"
 #include "RecordHandOver.h"
 #include "SignalCounter.h"
 #include "SimulatedHid.h"
@@ -54,13 +54,7 @@ struct Threads
         return timer.elapsed();
     }
 
-    Reports received() const
-    {
-        Reports out;
-        for (const auto &r : hid->reportsFor(kPath))
-            out.push_back(r.bytes);
-        return out;
-    }
+    Reports received() const { return receivedReports(*hid, kPath); }
 
     std::shared_ptr<rcprog::SimulatedHid> hid;
     DeviceLink link;
@@ -71,14 +65,6 @@ struct Threads
     UsbReceiverDots dots;
     SignalCounter connected, disconnected, denied, updated;
 };
-
-rcprog::SimulatedHid::Interface receiver(const std::u16string &name)
-{
-    rcprog::SimulatedHid::Interface i;
-    i.path = kPath;
-    i.productString = name;
-    return i;
-}
 
 } // namespace
 
@@ -95,7 +81,7 @@ private slots:
 void TestThreadsHeadless::plugProgramUnplug()
 {
     Threads t;
-    t.hid->plug(receiver(u"Headless receiver"));
+    t.hid->plug(simulatedReceiver(kPath, u"Headless receiver"));
     QTRY_COMPARE_WITH_TIMEOUT(t.connected.count(), 1, kConnectTimeoutMs);
     QCOMPARE(t.link.connectionState(), QStringLiteral("receiver"));
     QCOMPARE(t.link.productName(), QStringLiteral("Headless receiver"));
@@ -145,7 +131,7 @@ void TestThreadsHeadless::requestWhileDisconnectedWaits()
     QVERIFY(t.handOver.programmingRequested()); // pending while nothing is connected
     QCOMPARE(t.hid->writeAttempts(), 0);
 
-    t.hid->plug(receiver(u"Late receiver"));
+    t.hid->plug(simulatedReceiver(kPath, u"Late receiver"));
     QTRY_COMPARE_WITH_TIMEOUT(t.connected.count(), 1, kConnectTimeoutMs);
     QTRY_COMPARE_WITH_TIMEOUT(t.updated.count(), 1, kPassTimeoutMs);
     QCOMPARE(t.received(), expectedReports(record, 1));
@@ -156,7 +142,7 @@ void TestThreadsHeadless::accessDeniedIsAnnounced()
 {
     Threads t;
     t.hid->setFault(kPath, rcprog::SimulatedHid::Fault::AccessDenied);
-    t.hid->plug(receiver(u"Locked receiver"));
+    t.hid->plug(simulatedReceiver(kPath, u"Locked receiver"));
     QTRY_COMPARE_WITH_TIMEOUT(t.denied.count(), 1, kConnectTimeoutMs);
     QVERIFY(t.link.accessDenied());
     QCOMPARE(t.connected.count(), 0);

@@ -2,9 +2,13 @@
 
 #include "ConfigurationRecord.h"
 #include "ProgrammingPass.h"
+#include "SimulatedHid.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
+
+// For tests that program a simulated receiver: the receiver, what it got and what it must get.
 
 using Reports = std::vector<std::vector<std::uint8_t>>;
 
@@ -31,4 +35,25 @@ inline Reports concat(Reports a, const Reports &b)
 {
     a.insert(a.end(), b.begin(), b.end());
     return a;
+}
+
+// A receiver with the receiver's IDs at `path` of the simulated platform.
+inline rcprog::SimulatedHid::Interface simulatedReceiver(const std::string &path,
+                                                         const std::u16string &productName,
+                                                         int inputReportLength = 9)
+{
+    rcprog::SimulatedHid::Interface i;
+    i.path = path;
+    i.productString = productName;
+    i.inputReportLength = inputReportLength;
+    return i;
+}
+
+// The reports the simulated receiver at `path` got, in order.
+inline Reports receivedReports(const rcprog::SimulatedHid &hid, const std::string &path)
+{
+    Reports out;
+    for (const auto &r : hid.reportsFor(path))
+        out.push_back(r.bytes);
+    return out;
 }
