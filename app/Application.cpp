@@ -36,7 +36,7 @@ void stopThread(Worker *&worker)
 
 Application::Application(int &argc, char **argv, std::shared_ptr<rcprog::HidPlatform> hidPlatform)
     : QApplication(argc, argv), reportBuffer(reportBufferSize(8), 0),
-      platform(std::move(hidPlatform))
+      deviceLink_(std::move(hidPlatform))
 {
     if (!init())
         QCoreApplication::exit(-1);
@@ -74,9 +74,20 @@ bool Application::init()
         mainWindow->show();
         if (mainWindow->thread() != thread())
             return false;
-        usbConnection = new UsbConnection(this);
+        // The threads reach the window only through these queued connections, so every change
+        // of a widget happens on this thread.
+        usbConnection = new UsbConnection(deviceLink_, this);
+        connect(usbConnection, &UsbConnection::updateUsb1, mainWindow, &MainWindow::updateForm1,
+                Qt::QueuedConnection);
+        connect(usbConnection, &UsbConnection::updateUsb2, mainWindow, &MainWindow::updateForm2,
+                Qt::QueuedConnection);
+        connect(usbConnection, &UsbConnection::updateUsb4, mainWindow, &MainWindow::updateForm4,
+                Qt::QueuedConnection);
         usbConnection->start(QThread::NormalPriority);
-        usbReceiverDots = new UsbReceiverDots(this);
+        usbReceiverDots = new UsbReceiverDots(deviceLink_, recordHandOver_, reportBuffer,
+                                              bytesWritten, this);
+        connect(usbReceiverDots, &UsbReceiverDots::updateUsb3, mainWindow, &MainWindow::updateForm3,
+                Qt::QueuedConnection);
         usbReceiverDots->start(QThread::NormalPriority);
     } catch (...) {
         return false;

@@ -65,13 +65,8 @@ void MainWindow::loadConfigurationFile()
         label2->setText(QString());
         label2->setStyleSheet(QString());
     }
-    Application *app = Application::getInstance();
-    if (!app)
-        return;
-    std::lock_guard<std::mutex> lock(app->recordMutex);
-    app->record = std::move(loaded);
-    ++app->loadSerial;
-    app->programmingRequested.store(true, std::memory_order_release);
+    if (Application *app = Application::getInstance())
+        app->recordHandOver().publish(std::move(loaded));
 }
 
 void MainWindow::showLoadError(const QString &text)
@@ -84,10 +79,8 @@ void MainWindow::showLoadError(const QString &text)
 void MainWindow::updateForm1()
 {
     QString name;
-    if (Application *app = Application::getInstance()) {
-        std::lock_guard<std::mutex> lock(app->linkMutex);
-        name = app->productName;
-    }
+    if (Application *app = Application::getInstance())
+        name = app->deviceLink().productName();
     label->setText(name + QStringLiteral(" connected"));
     label->setStyleSheet(kGreen);
     pushButton->setEnabled(true);

@@ -1,27 +1,20 @@
 #include "UsbConnection.h"
 
-#include "Application.h"
-#include "MainWindow.h"
+#include "DeviceLink.h"
+#include "DeviceSearch.h"
 
 #include <atomic>
 
-UsbConnection::UsbConnection(QObject *parent) : QThread(parent)
-{
-    MainWindow *window = MainWindow::getInstance();
-    connect(this, &UsbConnection::updateUsb1, window, &MainWindow::updateForm1,
-            Qt::QueuedConnection);
-    connect(this, &UsbConnection::updateUsb2, window, &MainWindow::updateForm2,
-            Qt::QueuedConnection);
-    connect(this, &UsbConnection::updateUsb4, window, &MainWindow::updateForm4,
-            Qt::QueuedConnection);
-}
+UsbConnection::UsbConnection(DeviceLink &link, QObject *parent)
+    : QThread(parent), link_(link), device(link)
+{ }
 
 void UsbConnection::run()
 {
-    const StopSignal::FinishGuard finish(stop_);
-    if (!stop_.sleepFor(kPollMs))
+    const Pacer::FinishGuard finish(pacer_);
+    if (!pacer_.sleepFor(kPollMs))
         return;
-    while (stop_.sleepFor(kPollMs))
+    while (pacer_.sleepFor(kPollMs))
         poll();
 }
 
@@ -33,39 +26,24 @@ Q_NEVER_INLINE void UsbConnection::announce(void (UsbConnection::*signal)())
 
 void UsbConnection::poll()
 {
-    Application *app = Application::getInstance();
-    const auto connected = [app] {
-        std::lock_guard<std::mutex> lock(app->linkMutex);
-        return app->connectionState == QLatin1String(Application::kReceiverState);
-    };
-
-    if (device.isPresent(kVendorId, kProductId)) {
-        if (!connected() && device.openDevice(kVendorId, kProductId)) {
-            {
-                std::lock_guard<std::mutex> lock(app->linkMutex);
-                app->connectionState = QLatin1String(Application::kReceiverState);
-                app->accessDenied = false;
-            }
+    if (device.isPresent(rcprog::kReceiverVendorId, rcprog::kReceiverProductId)) {
+        if (!link_.connected()
+            && device.openDevice(rcprog::kReceiverVendorId, rcprog::kReceiverProductId)) {
+            link_.markConnected();
             deniedShown_ = false;
             announce(&UsbConnection::updateUsb1);
         }
         return;
     }
-    if (connected()) {
+    if (link_.connected()) {
         device.closeDevice();
-        {
-            std::lock_guard<std::mutex> lock(app->linkMutex);
-            app->connectionState.clear();
-        }
+        link_.markDisconnected();
         announce(&UsbConnection::updateUsb2);
     }
     // A receiver that is there but cannot be opened for lack of permission is shown as such,
     // once per change; when it goes, the window returns to "not connected".
     const bool denied = device.lastAccessDenied();
-    {
-        std::lock_guard<std::mutex> lock(app->linkMutex);
-        app->accessDenied = denied;
-    }
+    link_.setAccessDenied(denied);
     if (denied != deniedShown_) {
         deniedShown_ = denied;
         if (denied)

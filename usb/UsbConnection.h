@@ -1,27 +1,29 @@
 #pragma once
 
 #include "Device.h"
-#include "StopSignal.h"
+#include "Pacer.h"
 
 #include <QThread>
 
+class DeviceLink;
+
 // The connection monitor: looks for the receiver once a second, opens it when it arrives,
-// closes it when it goes, and tells the window of each change.
+// closes it when it goes, keeps the link's connection state, and tells of each change through
+// its signals.
 class UsbConnection : public QThread
 {
     Q_OBJECT
 
 public:
-    static constexpr int kVendorId = 0x04B4;
-    static constexpr int kProductId = 0xF231;
     static constexpr int kPollMs = 1000;
 
-    explicit UsbConnection(QObject *parent = nullptr);
+    // `link`: the device link this thread opens, closes and keeps up to date.
+    explicit UsbConnection(DeviceLink &link, QObject *parent = nullptr);
 
     // Asks the loop to end; it wakes from its sleep at once.
-    void requestStop() { stop_.request(); }
+    void requestStop() { pacer_.requestStop(); }
     // Whether run() has ended (to be asked after the thread was waited for).
-    bool runFinished() const { return stop_.finished(); }
+    bool runFinished() const { return pacer_.finished(); }
 
 signals:
     void updateUsb1(); // the receiver was opened; connectionState has just become "receiver"
@@ -37,7 +39,8 @@ private:
     // line, so that the sanitizer suppression for the toolkit's queued hand-off can name it.
     void announce(void (UsbConnection::*signal)());
 
+    DeviceLink &link_;
     Device device;
-    StopSignal stop_;
+    Pacer pacer_;
     bool deniedShown_ = false;
 };

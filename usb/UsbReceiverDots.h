@@ -1,8 +1,14 @@
 #pragma once
 
-#include "StopSignal.h"
+#include "Pacer.h"
 
 #include <QThread>
+
+#include <cstdint>
+#include <vector>
+
+class DeviceLink;
+class RecordHandOver;
 
 // The programming thread: when a load has requested it and the receiver is connected, sends
 // the configuration record to the receiver as one programming pass.
@@ -14,16 +20,17 @@ public:
     static constexpr int kStartPauseMs = 1000;
     static constexpr int kCheckMs = 200;
 
-    explicit UsbReceiverDots(QObject *parent = nullptr);
+    // `link`: the receiver written to; `handOver`: where loads request passes; `reportBuffer`
+    // and `bytesWritten`: the report buffer and the count of the last write, this thread's
+    // alone while it runs.
+    UsbReceiverDots(DeviceLink &link, RecordHandOver &handOver,
+                    std::vector<std::uint8_t> &reportBuffer, std::uint32_t &bytesWritten,
+                    QObject *parent = nullptr);
 
     // Asks the thread to end; a pass stops between two reports.
-    void requestStop() { stop_.request(); }
+    void requestStop() { pacer_.requestStop(); }
     // Whether run() has ended (to be asked after the thread was waited for).
-    bool runFinished() const { return stop_.finished(); }
-
-    // Makes the calling thread's sleeps end as close to their time as the system allows, so
-    // that a pass takes its mandated pauses and hardly more.
-    static void preparePacing();
+    bool runFinished() const { return pacer_.finished(); }
 
 signals:
     void updateUsb3(); // a pass ended in which every write succeeded
@@ -37,5 +44,9 @@ private:
     // queued hand-off can name it.
     void announceUpdated();
 
-    StopSignal stop_;
+    DeviceLink &link_;
+    RecordHandOver &handOver_;
+    std::vector<std::uint8_t> &reportBuffer_;
+    std::uint32_t &bytesWritten_;
+    Pacer pacer_;
 };

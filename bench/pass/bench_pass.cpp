@@ -1,66 +1,72 @@
-// Times whole programming passes against the simulated receiver with the real pauses, paced
-// exactly as the programming thread paces them, and compares the wall time with the pauses
-// the protocol mandates.
+// Times whole programming passes against the simulated receiver with the real pauses, sent by
+// the same code as the programming thread and rcprog-cli program (a pass through a device link,
+// paced by a pacer), and compares the wall time with the pauses the protocol mandates.
 #include "ConfigurationLoader.h"
+#include "DeviceLink.h"
+#include "DeviceSearch.h"
+#include "LinkPass.h"
+#include "Pacer.h"
 #include "ProgrammingPass.h"
 #include "SimulatedHid.h"
-#include "StopSignal.h"
-#include "UsbReceiverDots.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace {
 
-class TimedSink : public PassSink
+// The pauses of one pass of the record, in milliseconds, as the protocol mandates them.
+long mandatedMs(const ConfigurationRecord &record, int reportDataLength)
 {
-public:
-    TimedSink(rcprog::SimulatedHid &hid, rcprog::HidHandle handle) : hid_(hid), handle_(handle) { }
-    bool report(const std::uint8_t *bytes, std::size_t length) override
-    {
-        ++reports;
-        return hid_.write(handle_, bytes, length);
-    }
-    bool pause(int ms) override
-    {
-        mandatedMs += ms;
-        return stop_.sleepFor(ms);
-    }
-    long reports = 0;
-    long mandatedMs = 0;
-
-private:
-    rcprog::SimulatedHid &hid_;
-    rcprog::HidHandle handle_;
-    StopSignal stop_;
-};
+    std::vector<std::uint8_t> buffer(reportBufferSize(reportDataLength), 0);
+    long ms = 0;
+    for (const PassStep &step : collectPassSteps(record, reportDataLength, buffer))
+        if (step.kind == PassStep::Kind::Pause)
+            ms += step.ms;
+    return ms;
+}
 
 void run(const char *name, const ConfigurationRecord &record, int passes)
 {
-    rcprog::SimulatedHid hid;
-    hid.plug({"bench", 0x04B4, 0xF231, 9, u"Bench"});
-    const rcprog::HidHandle handle = hid.open("bench");
-    UsbReceiverDots::preparePacing();
+    auto hid = std::make_shared<rcprog::SimulatedHid>();
+    hid->plug({"bench", 0x04B4, 0xF231, 9, u"Bench"});
+    DeviceLink link(hid);
+    rcprog::OpenedDevice opened;
+    if (!rcprog::openPass(*hid, rcprog::kReceiverVendorId, rcprog::kReceiverProductId, opened)
+                 .matched) {
+        std::fprintf(stderr, "bench-pass: the simulated receiver could not be opened\n");
+        std::exit(1);
+    }
+    const std::uint64_t serial = link.publish(opened);
+    link.markConnected();
+
+    Pacer pacer;
     std::vector<double> walls;
-    long reports = 0, mandated = 0;
-    std::vector<std::uint8_t> buffer(9, 0);
+    qint64 reports = 0;
+    std::vector<std::uint8_t> buffer(reportBufferSize(opened.reportDataLength), 0);
     for (int i = 0; i < passes; ++i) {
-        TimedSink sink(hid, handle);
         const auto start = std::chrono::steady_clock::now();
-        runProgrammingPass(record, 8, buffer, sink);
+        const LinkPassOutcome outcome
+                = runLinkPass(link, serial, opened.reportDataLength, record, buffer, pacer);
         walls.push_back(
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                         .count());
-        reports = sink.reports;
-        mandated = sink.mandatedMs;
-        hid.clearReports();
+        if (!outcome.finished || outcome.failed != 0) {
+            std::fprintf(stderr, "bench-pass: a write to the simulated receiver failed\n");
+            std::exit(1);
+        }
+        reports = outcome.attempted;
+        hid->clearReports();
     }
+    link.close();
     std::sort(walls.begin(), walls.end());
     const double median = walls[walls.size() / 2];
-    std::printf("pass %s reports=%ld mandated_ms=%ld wall_ms=%.1f ratio=%.4f\n", name, reports,
-                mandated, median, median / double(mandated));
+    const long mandated = mandatedMs(record, opened.reportDataLength);
+    std::printf("pass %s reports=%lld mandated_ms=%ld wall_ms=%.1f ratio=%.4f\n", name,
+                (long long)reports, mandated, median, median / double(mandated));
     std::fflush(stdout);
 }
 

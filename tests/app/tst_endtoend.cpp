@@ -11,14 +11,6 @@ const QByteArray kFileB = "[nameOfDevice]\nnewNameOfDevice=Second file name\n"
 // Eight switch name blocks: a pass of about 560 ms, long enough to act during it.
 const QByteArray kFileLong = "[Settings]\nfrequencyTrim=33\nquantityOfRemoteControls=8\n";
 
-using Reports = std::vector<std::vector<std::uint8_t>>;
-
-Reports concat(Reports a, const Reports &b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 } // namespace
 
 // rcprog as a whole over a simulated receiver: the real threads with their real timing.
@@ -69,10 +61,7 @@ void TestEndToEnd::monitorFollowsPlugAndUnplug()
     h.plug(u"Replugged", 17);
     QTRY_COMPARE_WITH_TIMEOUT(h.connected->count(), 2, kConnectTimeoutMs);
     QTRY_COMPARE(w->label->text(), QStringLiteral("Replugged connected"));
-    {
-        std::lock_guard<std::mutex> lock(h.app->linkMutex);
-        QCOMPARE(h.app->reportDataLength, 16);
-    }
+    QCOMPARE(h.app->deviceLink().reportDataLength(), 16);
     QTest::qWait(1500);
     QCOMPARE(h.connected->count(), 2);
     QCOMPARE(h.disconnected->count(), 1);
@@ -136,7 +125,7 @@ void TestEndToEnd::loadWhileDisconnectedIsServedAfterConnect()
     QTest::qWait(1500); // the programming thread is checking by now
     h.window()->loadConfigurationFile();
     QTest::qWait(600);
-    QVERIFY(h.app->programmingRequested.load()); // pending while nothing is connected
+    QVERIFY(h.app->recordHandOver().programmingRequested()); // pending while nothing is connected
     h.plug();
     QTRY_COMPARE_WITH_TIMEOUT(h.connected->count(), 1, kConnectTimeoutMs);
     QTRY_COMPARE_WITH_TIMEOUT(h.updated->count(), 1, kPassTimeoutMs);

@@ -108,22 +108,21 @@ void TestMainWindow::emptyOrMissingFolder()
     none.window()->loadConfigurationFile();
     QCOMPARE(none.window()->label2->text(),
              QStringLiteral("configuration file not found: configfiles/.ini"));
-    QVERIFY(!none.app->programmingRequested.load());
+    QVERIFY(!none.app->recordHandOver().programmingRequested());
 }
 
 void TestMainWindow::slotStates()
 {
     AppHarness h({{"a", "[Settings]\nfrequencyTrim=1\n"}});
     MainWindow *w = h.window();
-    {
-        std::lock_guard<std::mutex> lock(h.app->linkMutex);
-        h.app->productName = QStringLiteral("Receiver 7");
-    }
+    rcprog::OpenedDevice receiver;
+    receiver.productName = "Receiver 7";
+    h.app->deviceLink().publish(receiver);
     w->updateForm1();
     QCOMPARE(w->label->text(), QStringLiteral("Receiver 7 connected"));
     QCOMPARE(w->label->styleSheet(), QStringLiteral("QLabel { color: green}"));
     QVERIFY(w->pushButton->isEnabled());
-    QVERIFY(!h.app->programmingRequested.load()); // automatic programming is off
+    QVERIFY(!h.app->recordHandOver().programmingRequested()); // automatic programming is off
 
     w->updateForm3();
     QCOMPARE(w->label->text(), QString());
@@ -138,18 +137,13 @@ void TestMainWindow::slotStates()
 
     // With "automatic programm" ticked a connect loads the selected file; an empty product
     // name still gets its leading space.
-    {
-        std::lock_guard<std::mutex> lock(h.app->linkMutex);
-        h.app->productName.clear();
-    }
+    receiver.productName.clear();
+    h.app->deviceLink().publish(receiver);
     w->checkBox->setChecked(true);
     w->updateForm1();
     QCOMPARE(w->label->text(), QStringLiteral(" connected"));
-    QVERIFY(h.app->programmingRequested.load());
-    {
-        std::lock_guard<std::mutex> lock(h.app->recordMutex);
-        QCOMPARE(h.app->record.configurationBlock[0], 1);
-    }
+    QVERIFY(h.app->recordHandOver().programmingRequested());
+    QCOMPARE(h.app->recordHandOver().record().configurationBlock[0], 1);
 
     w->updateForm4();
     QCOMPARE(w->label->text(), MainWindow::kAccessDenied);
@@ -176,17 +170,17 @@ void TestMainWindow::loadFillsRecordAndRequestsAPass()
     h.select(QStringLiteral("abc"));
     // A button press while the button is disabled loads nothing.
     QTest::mouseClick(w->pushButton, Qt::LeftButton);
-    QVERIFY(!h.app->programmingRequested.load());
+    QVERIFY(!h.app->recordHandOver().programmingRequested());
 
     w->pushButton->setEnabled(true);
     QTest::mouseClick(w->pushButton, Qt::LeftButton);
-    QVERIFY(h.app->programmingRequested.load());
-    std::lock_guard<std::mutex> lock(h.app->recordMutex);
-    QCOMPARE(h.app->record.configurationBlock[0], 100);
-    QCOMPARE(h.app->record.configurationBlock[27], 18);
-    QCOMPARE(h.app->record.configurationBlock[28], 52);
-    QCOMPARE(h.app->record.newNameOfDevice, QStringLiteral("VARNO LTD USB changer"));
-    QCOMPARE(h.app->loadSerial, std::uint64_t(1));
+    QVERIFY(h.app->recordHandOver().programmingRequested());
+    const ConfigurationRecord record = h.app->recordHandOver().record();
+    QCOMPARE(record.configurationBlock[0], 100);
+    QCOMPARE(record.configurationBlock[27], 18);
+    QCOMPARE(record.configurationBlock[28], 52);
+    QCOMPARE(record.newNameOfDevice, QStringLiteral("VARNO LTD USB changer"));
+    QCOMPARE(h.app->recordHandOver().loadSerial(), std::uint64_t(1));
 }
 
 void TestMainWindow::loadErrors_data()
@@ -209,7 +203,7 @@ void TestMainWindow::loadErrors()
     // A good load first: the failed one must leave its record as it is.
     h.select(QStringLiteral("good"));
     w->loadConfigurationFile();
-    h.app->programmingRequested.store(false);
+    h.app->recordHandOver().clearRequest();
     QVERIFY(QFile::remove(h.configPath(QStringLiteral("gone"))));
     if (kind == QLatin1String("directory"))
         QVERIFY(QDir().mkpath(h.configPath(QStringLiteral("gone"))));
@@ -218,11 +212,11 @@ void TestMainWindow::loadErrors()
     w->loadConfigurationFile();
     QCOMPARE(w->label2->text(), message);
     QCOMPARE(w->label2->styleSheet(), QStringLiteral("QLabel { color: red}"));
-    QVERIFY(!h.app->programmingRequested.load());
+    QVERIFY(!h.app->recordHandOver().programmingRequested());
     {
-        std::lock_guard<std::mutex> lock(h.app->recordMutex);
-        QCOMPARE(h.app->record.configurationBlock[2], 7);
-        QCOMPARE(h.app->record.configurationBlock[0], 128);
+        const ConfigurationRecord record = h.app->recordHandOver().record();
+        QCOMPARE(record.configurationBlock[2], 7);
+        QCOMPARE(record.configurationBlock[0], 128);
     }
     // The success text never appears in red afterwards.
     w->updateForm3();
@@ -234,7 +228,7 @@ void TestMainWindow::loadErrors()
     h.select(QStringLiteral("good"));
     w->loadConfigurationFile();
     QCOMPARE(w->label2->text(), QString());
-    QVERIFY(h.app->programmingRequested.load());
+    QVERIFY(h.app->recordHandOver().programmingRequested());
 }
 
 int main(int argc, char *argv[])

@@ -4,6 +4,8 @@
 #include "ConfigurationLoader.h"
 #include "MainWindow.h"
 #include "ProgrammingPass.h"
+#include "ReceiverFixtures.h"
+#include "SignalCounter.h"
 #include "SimulatedHid.h"
 #include "UsbConnection.h"
 #include "UsbReceiverDots.h"
@@ -14,23 +16,6 @@
 #include <QtTest>
 
 #include <memory>
-
-// Counts a worker thread's signal in the test's own thread (QSignalSpy would count it in the
-// emitting thread, racing with the test reading the count).
-class SignalCounter : public QObject
-{
-public:
-    template<typename Sender, typename Signal>
-    SignalCounter(Sender *sender, Signal signal)
-    {
-        QObject::connect(
-                sender, signal, this, [this] { ++count_; }, Qt::QueuedConnection);
-    }
-    int count() const { return count_; }
-
-private:
-    int count_ = 0;
-};
 
 // A whole rcprog (application object, window and both threads) over a simulated receiver, in
 // a scratch working directory with its own configfiles/ folder.
@@ -79,11 +64,7 @@ public:
     void plug(const std::u16string &name = u"Sim Receiver", int inputReportLength = 9,
               const std::string &path = kPath)
     {
-        rcprog::SimulatedHid::Interface i;
-        i.path = path;
-        i.productString = name;
-        i.inputReportLength = inputReportLength;
-        hid->plug(i);
+        hid->plug(simulatedReceiver(path, name, inputReportLength));
     }
 
     void select(const QString &baseName)
@@ -95,32 +76,15 @@ public:
 
     // The reports of `passes` back-to-back passes of a file's record, as a receiver with R
     // payload bytes must get them (the buffer starts all zeros).
-    static std::vector<std::vector<std::uint8_t>> expectedReports(const QString &path, int passes,
-                                                                  int r = 8)
+    static Reports expectedReports(const QString &path, int passes, int r = 8)
     {
         ConfigurationRecord record;
         if (loadConfiguration(path, record) != LoadStatus::Loaded)
             return {};
-        std::vector<std::uint8_t> buffer(9, 0);
-        std::vector<std::vector<std::uint8_t>> out;
-        for (int k = 0; k < passes; ++k) {
-            PassOutcome outcome;
-            for (const PassStep &s : collectPassSteps(record, r, buffer, &outcome))
-                if (s.kind == PassStep::Kind::Write)
-                    out.push_back(s.bytes);
-            if (outcome.nameSent)
-                record.newNameOfDevice = outcome.sentName;
-        }
-        return out;
+        return ::expectedReports(record, passes, r);
     }
 
-    std::vector<std::vector<std::uint8_t>> received(const std::string &path = kPath) const
-    {
-        std::vector<std::vector<std::uint8_t>> out;
-        for (const auto &r : hid->reportsFor(path))
-            out.push_back(r.bytes);
-        return out;
-    }
+    Reports received(const std::string &path = kPath) const { return receivedReports(*hid, path); }
 
     QString configPath(const QString &baseName) const
     {

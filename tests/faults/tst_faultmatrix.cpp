@@ -8,7 +8,6 @@
 
 namespace {
 
-using Reports = std::vector<std::vector<std::uint8_t>>;
 using Fault = rcprog::SimulatedHid::Fault;
 
 // Eight switch name blocks: 91 reports over about 560 ms.
@@ -18,12 +17,6 @@ const QByteArray kShort = "[Settings]\nfrequencyTrim=44\n";
 Reports head(const Reports &r, std::size_t n)
 {
     return Reports(r.begin(), r.begin() + std::ptrdiff_t(std::min(n, r.size())));
-}
-
-Reports concat(Reports a, const Reports &b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
 }
 
 // Waits until the monitor has opened the receiver and the window shows it.

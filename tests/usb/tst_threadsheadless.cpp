@@ -1,0 +1,157 @@
+// The connection monitor and the programming thread on their own, over a simulated receiver:
+// no window and no widget application. The test stands where the window would: it counts the
+// threads' signals and publishes loads into the hand-over.
+#include "ConfigurationLoader.h"
+#include "DeviceLink.h"
+#include "ReceiverFixtures.h"
+#include "RecordHandOver.h"
+#include "SignalCounter.h"
+#include "SimulatedHid.h"
+#include "UsbConnection.h"
+#include "UsbReceiverDots.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Generous bounds: the monitor's first poll comes about 2 s after start, later ones 1 s apart;
+// a loaded machine running sanitizer builds may be several times slower.
+constexpr int kConnectTimeoutMs = 15000;
+constexpr int kPassTimeoutMs = 15000;
+const std::string kPath = "sim:receiver";
+
+// What the application object holds for the threads, and the two threads on it.
+struct Threads
+{
+    Threads()
+        : hid(std::make_shared<rcprog::SimulatedHid>()), link(hid), connection(link),
+          dots(link, handOver, reportBuffer, bytesWritten),
+          connected(&connection, &UsbConnection::updateUsb1),
+          disconnected(&connection, &UsbConnection::updateUsb2),
+          denied(&connection, &UsbConnection::updateUsb4),
+          updated(&dots, &UsbReceiverDots::updateUsb3)
+    {
+        connection.start();
+        dots.start();
+    }
+    ~Threads() { stop(); }
+
+    // Asks both threads to stop and waits for them; returns how long that took in ms, or -1
+    // when a thread did not end within the bound.
+    qint64 stop()
+    {
+        QElapsedTimer timer;
+        timer.start();
+        connection.requestStop();
+        dots.requestStop();
+        if (!connection.wait(10000) || !dots.wait(10000))
+            return -1;
+        if (!connection.runFinished() || !dots.runFinished())
+            return -1;
+        return timer.elapsed();
+    }
+
+    Reports received() const { return receivedReports(*hid, kPath); }
+
+    std::shared_ptr<rcprog::SimulatedHid> hid;
+    DeviceLink link;
+    RecordHandOver handOver;
+    std::vector<std::uint8_t> reportBuffer = std::vector<std::uint8_t>(9, 0);
+    std::uint32_t bytesWritten = 0;
+    UsbConnection connection;
+    UsbReceiverDots dots;
+    SignalCounter connected, disconnected, denied, updated;
+};
+
+} // namespace
+
+class TestThreadsHeadless : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void plugProgramUnplug();
+    void requestWhileDisconnectedWaits();
+    void accessDeniedIsAnnounced();
+};
+
+void TestThreadsHeadless::plugProgramUnplug()
+{
+    Threads t;
+    t.hid->plug(simulatedReceiver(kPath, u"Headless receiver"));
+    QTRY_COMPARE_WITH_TIMEOUT(t.connected.count(), 1, kConnectTimeoutMs);
+    QCOMPARE(t.link.connectionState(), QStringLiteral("receiver"));
+    QCOMPARE(t.link.productName(), QStringLiteral("Headless receiver"));
+    QCOMPARE(t.link.reportDataLength(), 8);
+    QCOMPARE(t.hid->openHandleCount(), 2);
+
+    // A record with remote controls and a product name longer than the 24 characters sent.
+    ConfigurationRecord record = defaultConfiguration();
+    record.configurationBlock[0] = 77;
+    record.configurationBlock[BlockIndex::quantityOfRemoteControls] = 2;
+    record.canChangeProductName = 1;
+    record.newNameOfDevice = QStringLiteral("A product name of thirty chars");
+    const Reports expected = expectedReports(record, 1);
+    QCOMPARE(expected.size(), std::size_t(19 + 2 * 9 + 4));
+    t.handOver.publish(record);
+    QTRY_COMPARE_WITH_TIMEOUT(t.updated.count(), 1, kPassTimeoutMs);
+    QCOMPARE(t.received(), expected);
+    QVERIFY(!t.handOver.programmingRequested());
+    // The record keeps the name as it was sent.
+    QCOMPARE(t.handOver.record().newNameOfDevice, QStringLiteral("A product name of thirty"));
+
+    t.hid->unplug(kPath);
+    QTRY_COMPARE_WITH_TIMEOUT(t.disconnected.count(), 1, kConnectTimeoutMs);
+    QVERIFY(!t.link.connected());
+    QCOMPARE(t.link.connectionState(), QString());
+    QCOMPARE(t.hid->openHandleCount(), 0);
+
+    const qint64 stopMs = t.stop();
+    QVERIFY2(stopMs >= 0 && stopMs < 1500, qPrintable(QString::number(stopMs)));
+    QCOMPARE(t.connected.count(), 1);
+    QCOMPARE(t.updated.count(), 1);
+    QCOMPARE(t.denied.count(), 0);
+    // The report buffer and the count of the last write are the programming thread's: it left
+    // the closing report in the buffer, written whole.
+    QCOMPARE(t.bytesWritten, std::uint32_t(9));
+    QCOMPARE(t.reportBuffer, expected.back());
+}
+
+void TestThreadsHeadless::requestWhileDisconnectedWaits()
+{
+    Threads t;
+    ConfigurationRecord record = defaultConfiguration();
+    record.configurationBlock[0] = 12;
+    QTest::qWait(1500); // the programming thread is checking by now
+    t.handOver.publish(record);
+    QTest::qWait(600);
+    QVERIFY(t.handOver.programmingRequested()); // pending while nothing is connected
+    QCOMPARE(t.hid->writeAttempts(), 0);
+
+    t.hid->plug(simulatedReceiver(kPath, u"Late receiver"));
+    QTRY_COMPARE_WITH_TIMEOUT(t.connected.count(), 1, kConnectTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(t.updated.count(), 1, kPassTimeoutMs);
+    QCOMPARE(t.received(), expectedReports(record, 1));
+    QVERIFY(!t.handOver.programmingRequested());
+}
+
+void TestThreadsHeadless::accessDeniedIsAnnounced()
+{
+    Threads t;
+    t.hid->setFault(kPath, rcprog::SimulatedHid::Fault::AccessDenied);
+    t.hid->plug(simulatedReceiver(kPath, u"Locked receiver"));
+    QTRY_COMPARE_WITH_TIMEOUT(t.denied.count(), 1, kConnectTimeoutMs);
+    QVERIFY(t.link.accessDenied());
+    QCOMPARE(t.connected.count(), 0);
+    // Unplugged: "not connected" again, once.
+    t.hid->unplug(kPath);
+    QTRY_COMPARE_WITH_TIMEOUT(t.disconnected.count(), 1, kConnectTimeoutMs);
+    QVERIFY(!t.link.accessDenied());
+    QCOMPARE(t.denied.count(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestThreadsHeadless)
+#include "tst_threadsheadless.moc"

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "ConfigurationRecord.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+
+// Hands the configuration record from the loader to the programming pass. The loader publishes a
+// freshly loaded record together with the request for a pass; the programming thread takes a
+// snapshot of it when it serves the request, so a load during a pass never changes that pass's
+// bytes. Every member is guarded by one lock inside.
+class RecordHandOver
+{
+public:
+    // Publishes a freshly loaded record and then requests a pass, both under the lock: a pass
+    // never sees the request without the whole record.
+    void publish(ConfigurationRecord record);
+
+    // What a pass sends: the record, and which load it came from.
+    struct Snapshot
+    {
+        ConfigurationRecord record;
+        std::uint64_t loadSerial = 0;
+    };
+    // Serves the request: clears it and returns the record. Nothing when no pass is requested.
+    std::optional<Snapshot> take();
+
+    // Stores the product name as a pass sent it (shortened) into the record, unless a newer
+    // load than `loadSerial` has replaced the record meanwhile.
+    void storeSentName(std::uint64_t loadSerial, const QString &sentName);
+
+    bool programmingRequested() const;
+    void clearRequest();
+
+    ConfigurationRecord record() const; // a copy
+    std::uint64_t loadSerial() const; // counts the loads published
+
+private:
+    mutable std::mutex mutex_;
+    ConfigurationRecord record_;
+    bool programmingRequested_ = false;
+    std::uint64_t loadSerial_ = 0;
+};
