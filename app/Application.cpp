@@ -9,6 +9,8 @@
 #include <QMessageBox>
 #include <QThread>
 
+#include <cstdio>
+
 std::atomic<Application *> Application::instance_{nullptr};
 
 namespace {
@@ -34,11 +36,17 @@ void stopThread(Worker *&worker)
 
 } // namespace
 
-Application::Application(int &argc, char **argv, std::shared_ptr<rcprog::HidPlatform> hidPlatform)
+Application::Application(int &argc, char **argv, std::shared_ptr<rcprog::HidPlatform> hidPlatform,
+                         const ArgumentCheck &check)
     : QApplication(argc, argv), reportBuffer(reportBufferSize(8), 0),
       deviceLink_(std::move(hidPlatform))
 {
-    if (!init())
+    const std::optional<StartOptions> options = check ? check(arguments()) : StartOptions();
+    if (!options) {
+        startStatus_ = kExitBadArguments;
+        return;
+    }
+    if (!init(*options))
         QCoreApplication::exit(-1);
 }
 
@@ -66,11 +74,24 @@ Application *Application::getInstance()
     return nullptr;
 }
 
-bool Application::init()
+bool Application::init(const StartOptions &options)
 {
     instance_.store(this);
     try {
         mainWindow = MainWindow::getInstance();
+        // The window has filled its list; the options apply before it is shown and before the
+        // monitor starts, so that with "automatic programm" the first receiver is served too.
+        if (!mainWindow->applyStartOptions(options)) {
+            QStringList listed;
+            for (int i = 0; i < mainWindow->comboBox->count(); ++i)
+                listed << mainWindow->comboBox->itemText(i);
+            const QByteArray message = (applicationName() + QStringLiteral(": ")
+                                        + unknownSelectionText(*options.select, listed) + u'\n')
+                                               .toUtf8();
+            std::fputs(message.constData(), stderr);
+            startStatus_ = kExitBadArguments;
+            return true; // refused, not failed: nothing was shown or started
+        }
         mainWindow->show();
         if (mainWindow->thread() != thread())
             return false;

@@ -3,12 +3,15 @@
 #include "DeviceLink.h"
 #include "HidPlatform.h"
 #include "RecordHandOver.h"
+#include "StartOptions.h"
 
 #include <QApplication>
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class MainWindow;
@@ -23,14 +26,25 @@ class Application : public QApplication
     Q_OBJECT
 
 public:
+    // Reads the program's arguments once the toolkit has taken its own (-platform, -style,
+    // ...): the start options, or nothing after it has said on stderr what is wrong.
+    using ArgumentCheck = std::function<std::optional<StartOptions>(const QStringList &)>;
+
     // `platform` is the HID platform the device link uses: the operating system's, or a
-    // simulated receiver.
-    Application(int &argc, char **argv, std::shared_ptr<rcprog::HidPlatform> platform);
+    // simulated receiver. Without `check` the window starts as without options. Arguments
+    // that `check` refuses, or a --select name the window's list does not show, start neither
+    // the window nor a thread, and startStatus() tells.
+    Application(int &argc, char **argv, std::shared_ptr<rcprog::HidPlatform> platform,
+                const ArgumentCheck &check = {});
     ~Application() override;
 
     // The registered application object. Without one it reports the error (debug line and,
     // on the user-interface thread, the "Error" box) and returns null.
     static Application *getInstance();
+
+    // 0 once the window is shown and the threads run; kExitBadArguments when the start
+    // arguments were refused.
+    int startStatus() const { return startStatus_; }
 
     // Report buffer: used by the programming thread alone.
     std::vector<std::uint8_t> reportBuffer;
@@ -48,10 +62,11 @@ public:
     UsbReceiverDots *usbReceiverDots = nullptr;
 
 private:
-    bool init();
+    bool init(const StartOptions &options);
 
     DeviceLink deviceLink_;
     RecordHandOver recordHandOver_;
+    int startStatus_ = 0;
 
     static std::atomic<Application *> instance_;
 };

@@ -69,6 +69,19 @@ void MainWindow::loadConfigurationFile()
         app->recordHandOver().publish(std::move(loaded));
 }
 
+bool MainWindow::applyStartOptions(const StartOptions &options)
+{
+    if (options.select) {
+        const int index
+                = comboBox->findText(*options.select, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (index < 0)
+            return false;
+        comboBox->setCurrentIndex(index);
+    }
+    checkBox->setChecked(options.automatic);
+    return true;
+}
+
 void MainWindow::showLoadError(const QString &text)
 {
     showingLoadError_ = true;

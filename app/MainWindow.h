@@ -1,5 +1,6 @@
 #pragma once
 
+#include "StartOptions.h"
 #include "ui_mainwindow.h"
 
 #include <QMainWindow>
@@ -19,6 +20,10 @@ public:
     // A file that does not exist or cannot be read changes nothing, requests nothing, and is
     // named in label2.
     void loadConfigurationFile();
+
+    // Selects the start option's file in the list and ticks "automatic programm" as asked.
+    // False, changing nothing, when the list does not show that name.
+    bool applyStartOptions(const StartOptions &options);
 
     static inline const QString kTitle = QStringLiteral("Configuration Block X:1    28.02.2018");
     static inline const QString kNotConnected = QStringLiteral("USB remote control not connected");

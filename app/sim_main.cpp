@@ -3,66 +3,110 @@
 #include "Application.h"
 #include "PassDecoder.h"
 #include "SimulatedHid.h"
+#include "StartOptions.h"
 
-#include <QCommandLineParser>
-#include <QTextStream>
+#include <QCommandLineOption>
 #include <QTimer>
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
 const std::string kPath = "sim:receiver";
 
+const char kSimHelpHead[]
+        = "Usage: rcprog-sim [OPTION]...\n"
+          "\n"
+          "Shows the rcprog window over a simulated receiver, to try the tool without\n"
+          "hardware. Started in a directory with a folder configfiles, it lists those\n"
+          "files as rcprog does. The receiver is plugged in 3 s after start, and every\n"
+          "pass it gets is printed on stdout, decoded: the blocks with their IDs and\n"
+          "counts, their bytes, the product name and the pauses as observed.\n"
+          "\n"
+          "Options:\n";
+
+const char kSimHelpTail[]
+        = "  --plug-after S      Plug the receiver in after S seconds (default 3).\n"
+          "  --unplug-after S    Unplug it again S seconds after start.\n"
+          "  --product NAME      The receiver's product string (default \"USB remote control\n"
+          "                      receiver\").\n"
+          "  -h, --help          Show this text.\n"
+          "\n"
+          "Exit status:\n"
+          "  0                   The window was closed, or the help was shown.\n"
+          "  2                   An unknown option or argument, a value that is not a number\n"
+          "                      of seconds, or a --select NAME that the list does not show;\n"
+          "                      the window does not open.\n";
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    auto hid = std::make_shared<rcprog::SimulatedHid>();
-    Application app(argc, argv, hid);
-    QApplication::setQuitOnLastWindowClosed(true);
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-            QStringLiteral("The rcprog window over a simulated receiver. Every pass the receiver "
-                           "gets is printed on stdout, decoded."));
-    parser.addHelpOption();
-    const QCommandLineOption plugAfter(QStringLiteral("plug-after"),
-                                       QStringLiteral("Plug the receiver in after S seconds "
-                                                      "(default 3)."),
-                                       QStringLiteral("S"), QStringLiteral("3"));
-    const QCommandLineOption unplugAfter(QStringLiteral("unplug-after"),
-                                         QStringLiteral("Unplug it again S seconds after start."),
+    CommandLine commandLine(QStringLiteral("rcprog-sim"),
+                            QString::fromUtf8(kSimHelpHead) + startOptionsHelp()
+                                    + QString::fromUtf8(kSimHelpTail));
+    const QCommandLineOption plugAfter(QStringLiteral("plug-after"), QString(), QStringLiteral("S"),
+                                       QStringLiteral("3"));
+    const QCommandLineOption unplugAfter(QStringLiteral("unplug-after"), QString(),
                                          QStringLiteral("S"));
-    const QCommandLineOption product(
-            QStringLiteral("product"), QStringLiteral("Product string of the receiver."),
-            QStringLiteral("NAME"), QStringLiteral("USB remote control receiver"));
-    parser.addOptions({plugAfter, unplugAfter, product});
-    parser.process(app);
+    const QCommandLineOption product(QStringLiteral("product"), QString(), QStringLiteral("NAME"),
+                                     QStringLiteral("USB remote control receiver"));
+    commandLine.addOption(plugAfter);
+    commandLine.addOption(unplugAfter);
+    commandLine.addOption(product);
+    // The help needs no display, so it is answered before the toolkit starts.
+    if (commandLine.helpRequested(processArguments(argc, argv))) {
+        commandLine.printHelp();
+        return 0;
+    }
 
-    const auto seconds = [&](const QCommandLineOption &option) {
-        bool ok = false;
-        const double s = parser.value(option).toDouble(&ok);
-        if (!ok || s < 0) {
-            std::fprintf(stderr, "rcprog-sim: --%s takes a number of seconds\n",
-                         qPrintable(option.names().constFirst()));
-            std::exit(2);
+    // All arguments are read before the window and the threads start.
+    int plugMs = 0;
+    std::optional<int> unplugMs;
+    const auto check = [&](const QStringList &arguments) -> std::optional<StartOptions> {
+        if (!commandLine.parse(arguments))
+            return std::nullopt;
+        const auto milliseconds = [&](const QCommandLineOption &option) -> std::optional<int> {
+            bool ok = false;
+            const double s = commandLine.value(option).toDouble(&ok);
+            if (!ok || s < 0) {
+                commandLine.printError(QStringLiteral("--%1 takes a number of seconds")
+                                               .arg(option.names().constFirst()));
+                return std::nullopt;
+            }
+            return int(s * 1000);
+        };
+        const std::optional<int> plug = milliseconds(plugAfter);
+        if (!plug)
+            return std::nullopt;
+        plugMs = *plug;
+        if (commandLine.isSet(unplugAfter)) {
+            unplugMs = milliseconds(unplugAfter);
+            if (!unplugMs)
+                return std::nullopt;
         }
-        return int(s * 1000);
+        return commandLine.startOptions();
     };
+
+    auto hid = std::make_shared<rcprog::SimulatedHid>();
+    Application app(argc, argv, hid, check);
+    if (app.startStatus() != 0)
+        return app.startStatus();
+    QApplication::setQuitOnLastWindowClosed(true);
 
     rcprog::SimulatedHid::Interface receiver;
     receiver.path = kPath;
-    receiver.productString = parser.value(product).toStdU16String();
-    QTimer::singleShot(seconds(plugAfter), &app, [hid, receiver] {
+    receiver.productString = commandLine.value(product).toStdU16String();
+    QTimer::singleShot(plugMs, &app, [hid, receiver] {
         hid->plug(receiver);
         std::printf("receiver plugged in: %s\n",
                     QString::fromStdU16String(receiver.productString).toUtf8().constData());
         std::fflush(stdout);
     });
-    if (parser.isSet(unplugAfter)) {
-        QTimer::singleShot(seconds(unplugAfter), &app, [hid] {
+    if (unplugMs) {
+        QTimer::singleShot(*unplugMs, &app, [hid] {
             hid->unplug(kPath);
             std::printf("receiver unplugged\n");
             std::fflush(stdout);

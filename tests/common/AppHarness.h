@@ -16,6 +16,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <vector>
 
 // A whole rcprog (application object, window and both threads) over a simulated receiver, in
 // a scratch working directory with its own configfiles/ folder.
@@ -25,14 +26,27 @@ public:
     static constexpr const char *kPath = "sim:receiver";
 
     // `files`: base name -> INI text, written to configfiles/ before the window lists them.
-    explicit AppHarness(const QMap<QString, QByteArray> &files = {})
+    // `arguments` follow the program name; `check` reads them as a program does.
+    explicit AppHarness(const QMap<QString, QByteArray> &files = {},
+                        const QStringList &arguments = {},
+                        const Application::ArgumentCheck &check = {})
         : hid(std::make_shared<rcprog::SimulatedHid>()), oldDir_(QDir::currentPath())
     {
         QDir(dir_.path()).mkdir(QStringLiteral("configfiles"));
         for (auto it = files.begin(); it != files.end(); ++it)
             writeFile(it.key(), it.value());
         QDir::setCurrent(dir_.path());
-        app = std::make_unique<Application>(argc_, argv_, hid);
+        args_ << QByteArray("rcprog");
+        for (const QString &a : arguments)
+            args_ << a.toLocal8Bit();
+        for (QByteArray &a : args_)
+            argv_.push_back(a.data());
+        argv_.push_back(nullptr);
+        argc_ = int(args_.size());
+        app = std::make_unique<Application>(argc_, argv_.data(), hid, check);
+        // Refused start arguments start no thread, so there is nothing to count.
+        if (!app->usbConnection || !app->usbReceiverDots)
+            return;
         connected = std::make_unique<SignalCounter>(app->usbConnection, &UsbConnection::updateUsb1);
         disconnected
                 = std::make_unique<SignalCounter>(app->usbConnection, &UsbConnection::updateUsb2);
@@ -98,9 +112,9 @@ public:
 private:
     QTemporaryDir dir_;
     QString oldDir_;
-    int argc_ = 1;
-    char arg0_[8] = "rcprog";
-    char *argv_[2] = {arg0_, nullptr};
+    QByteArrayList args_;
+    std::vector<char *> argv_;
+    int argc_ = 0;
 };
 
 // Generous bounds: the monitor's first poll comes about 2 s after start, later ones 1 s apart;
