@@ -9,6 +9,10 @@ namespace cli {
 const char kUsage[]
         = "usage: rcprog-cli COMMAND ...\n"
           "\n"
+          "Loads, checks and writes rcprog's configuration files without the window, for\n"
+          "scripts and production lines. Its output formats and exit statuses stay as\n"
+          "documented.\n"
+          "\n"
           "Commands:\n"
           "  record FILE                    Print the configuration record that FILE loads into,\n"
           "                                 as one JSON object.\n"
