@@ -24,8 +24,9 @@ install_packages() {
 PROGRAM_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-dejavu-core)
 # What building them and running the tests needs: a virtual display for the window tests, the
-# package tools for the .deb and its desktop entry.
-BUILD_PACKAGES=("${PROGRAM_PACKAGES[@]}" xvfb xauth dpkg-dev desktop-file-utils)
+# package tools for the .deb and its desktop entry, and lintian (with man-db), which checks the
+# .deb and its manual pages.
+BUILD_PACKAGES=("${PROGRAM_PACKAGES[@]}" xvfb xauth dpkg-dev desktop-file-utils lintian man-db)
 
 # configure_tree DIR [CMAKE ARGS...]: configures the project in DIR.
 configure_tree() {

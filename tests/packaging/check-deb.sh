@@ -2,8 +2,9 @@
 # Builds the Debian package from a build folder with CPack and checks what an operator gets: the
 # package's name, version and dependencies, every file in its place (unpacked with dpkg-deb -x
 # into a scratch root, never installed into the system), the installed copies equal to the
-# sources, and the unpacked rcprog-cli running on the system's Qt with an installed example.
-# Exits 77 (skipped) when a packaging tool is missing.
+# sources, the copyright file, the changelog and the manual pages, the unpacked rcprog-cli
+# running on the system's Qt with an installed example, and lintian's verdict (no error, no
+# warning). Exits 77 (skipped) when a packaging tool is missing.
 set -uo pipefail
 usage="usage: check-deb.sh CPACK BUILD-DIR SOURCE-DIR VERSION"
 CPACK=${1:?$usage}
@@ -64,6 +65,18 @@ depends_on() {
 for p in libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins libc6 libstdc++6; do
   depends_on "$p" || fail "Depends lacks $p"
 done
+
+# The description: a synopsis, then an extended description that does not repeat it, in lines
+# that start with one space and no stray character.
+synopsis=$(field Description | head -n1)
+[ "$synopsis" = "$(sed -n 's/^project(.*DESCRIPTION "\([^"]*\)".*/\1/p' "$SOURCE/CMakeLists.txt")" ] \
+  || fail "the synopsis '$synopsis' is not the project's description"
+dpkg-deb -I "$DEB" control >"$WORK/control"
+sed -n '/^Description:/,/^[^ ]/p' "$WORK/control" | sed '1d; /^[^ ]/d' >"$WORK/extended"
+[ -s "$WORK/extended" ] || fail "the package has no extended description"
+grep -qxF " $synopsis" "$WORK/extended" && fail "the extended description repeats the synopsis"
+grep -nv '^ [^ ;]' "$WORK/extended" | sed 's/^/  /' | grep . && fail "extended description lines that do not start with one space and a word (above)"
+awk 'length > 80 { exit 1 }' "$WORK/extended" || fail "extended description lines longer than 80 characters"
 
 ROOT="$WORK/root"
 dpkg-deb -x "$DEB" "$ROOT" || fatal "dpkg-deb -x failed"
@@ -129,6 +142,59 @@ else
   echo "objdump not found (package binutils): library check of Depends skipped"
 fi
 
+# The copyright file in Debian's machine-readable form, with the license text of LICENSE.
+copyright="$ROOT/usr/share/doc/rcprog/copyright"
+if [ ! -f "$copyright" ]; then
+  fail "usr/share/doc/rcprog/copyright missing"
+else
+  head -n1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+    || fail "the copyright file is not in the machine-readable format"
+  # The text is the stand-alone paragraph, the last "License: Expat".
+  awk '/^License: Expat$/ { n = NR } { line[NR] = $0 } END { for (i = n + 1; i <= NR; i++) print line[i] }' \
+    "$copyright" | sed 's/^ //; s/^\.$//' >"$WORK/license.packaged"
+  sed '1,/^Copyright (c)/d' "$SOURCE/LICENSE" | sed '/./,$!d' >"$WORK/license.source"
+  cmp -s "$WORK/license.packaged" "$WORK/license.source" \
+    || fail "the license text in the copyright file differs from LICENSE"
+fi
+# The changelog, compressed, its top entry for this version.
+changelog="$ROOT/usr/share/doc/rcprog/changelog.gz"
+if [ ! -f "$changelog" ]; then
+  fail "usr/share/doc/rcprog/changelog.gz missing"
+elif ! gzip -t "$changelog" 2>/dev/null; then
+  fail "usr/share/doc/rcprog/changelog.gz is not gzip data"
+else
+  top=$(gzip -dc "$changelog" | head -n1)
+  [[ $top == "rcprog ($VERSION) "* ]] || fail "the changelog's top entry is '$top', not for $VERSION"
+fi
+
+# A manual page for each program, made from the program's own help: every option its --help
+# names is in the page, and man finds the page by the program's name.
+for p in "${PROGRAMS[@]}"; do
+  page="$ROOT/usr/share/man/man1/$p.1.gz"
+  if [ ! -f "$page" ]; then fail "usr/share/man/man1/$p.1.gz missing"; continue; fi
+  grep -Eq "^-rw-r--r-- .* \./usr/share/man/man1/$p\.1\.gz\$" "$WORK/contents" \
+    || fail "usr/share/man/man1/$p.1.gz is not mode 0644"
+  gzip -t "$page" 2>/dev/null || { fail "usr/share/man/man1/$p.1.gz is not gzip data"; continue; }
+  title=${p^^}
+  gzip -dc "$page" | grep -qF ".TH \"${title//-/\\-}\" \"1\" " || fail "$p.1.gz has no title line for $p"
+  if ! command -v man >/dev/null 2>&1; then
+    echo "man not found (package man-db): the pages' text is not checked"
+    continue
+  fi
+  found=$(MANPATH="$ROOT/usr/share/man" man -w "$p" 2>/dev/null)
+  [ "$found" = "$page" ] || fail "man -w $p finds '$found', not the package's page"
+  MANWIDTH=200 man -l "$page" 2>"$WORK/man.err" | col -b >"$WORK/man.txt"
+  [ -s "$WORK/man.err" ] && { cat "$WORK/man.err" >&2; fail "man complains about $p.1.gz"; }
+  grep -Eq "^ +$p - [a-z]" "$WORK/man.txt" || fail "$p.1.gz has no NAME line for $p"
+  if "$ROOT/usr/bin/$p" --help >"$WORK/help.txt" 2>/dev/null; then
+    for option in $(grep -oE -- '--[a-z][a-z-]+' "$WORK/help.txt" | sort -u); do
+      grep -qF -- "$option" "$WORK/man.txt" || fail "$p.1.gz does not mention $option, which $p --help names"
+    done
+  else
+    fail "unpacked $p --help exits non-zero"
+  fi
+done
+
 # The unpacked command-line program runs on the system's libraries.
 CLI="$ROOT/usr/bin/rcprog-cli"
 if [ -x "$CLI" ]; then
@@ -153,8 +219,21 @@ if [ -x "$CLI" ]; then
   done
 fi
 
+# Debian's own checker: no error and no warning (informational tags are shown, not counted).
+lintian_ran=no
+if command -v lintian >/dev/null 2>&1; then
+  lintian_ran=yes
+  if ! lintian --info --display-info --fail-on error,warning "$DEB" >"$WORK/lintian.txt" 2>&1; then
+    cat "$WORK/lintian.txt" >&2
+    fail "lintian reports errors or warnings"
+  else
+    grep -v '^N:' "$WORK/lintian.txt" | grep -v 'root privileges is not recommended' || true
+  fi
+fi
+
 if [ "$errors" -ne 0 ]; then
   echo "$errors problem(s) in $(basename "$DEB")" >&2
   exit 1
 fi
+[ $lintian_ran = yes ] || skip "everything else is fine, but lintian was not found (package lintian)"
 echo "$(basename "$DEB"): ok"
