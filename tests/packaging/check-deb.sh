@@ -4,7 +4,7 @@
 # into a scratch root, never installed into the system), the installed copies equal to the
 # sources, the copyright file, the changelog and the manual pages, the unpacked rcprog-cli
 # running on the system's Qt with an installed example, and lintian's verdict (no error, no
-# warning). Exits 77 (skipped) when a packaging tool is missing.
+# warning). Exits 77 (skipped) when a packaging tool (lintian among them) is missing.
 set -uo pipefail
 usage="usage: check-deb.sh CPACK BUILD-DIR SOURCE-DIR VERSION"
 CPACK=${1:?$usage}
@@ -21,7 +21,9 @@ fatal() {
   echo "FAIL: $*" >&2
   exit 1
 }
+# RCPROG_REQUIRE_PACKAGE_TOOLS=1 (scripts/test, which installs them) turns a skip into a failure.
 skip() {
+  [ "${RCPROG_REQUIRE_PACKAGE_TOOLS:-}" = 1 ] && fatal "$*"
   echo "SKIPPED: $*" >&2
   exit 77
 }
