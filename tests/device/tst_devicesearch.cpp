@@ -1,3 +1,4 @@
+#include "CountingPlatform.h"
 #include "DeviceSearch.h"
 #include "SimulatedHid.h"
 
@@ -47,6 +48,10 @@ private slots:
     void failuresAtOtherCandidates();
     void vanishedBetweenSearchAndOpen();
     void accessDeniedIsToldApart();
+    void systemDevicesAreSkipped_data();
+    void systemDevicesAreSkipped();
+    void peekingLeavesOtherDevicesAlone_data();
+    void peekingLeavesOtherDevicesAlone();
 };
 
 void TestDeviceSearch::productNameRule_data()
@@ -219,6 +224,79 @@ void TestDeviceSearch::accessDeniedIsToldApart()
     QVERIFY(result.matched);
     QVERIFY(!result.accessDenied);
     QCOMPARE(opened.productName, std::string("Second"));
+}
+
+void TestDeviceSearch::systemDevicesAreSkipped_data()
+{
+    using Collections = std::vector<rcprog::CollectionUsage>;
+    QTest::addColumn<Collections>("first"); // the collections of the interface listed first
+    QTest::addColumn<bool>("second"); // a configuration interface follows
+    QTest::addColumn<std::string>("opened"); // empty: no receiver
+    const Collections keyboard{{0x01, 0x06}};
+    QTest::newRow("keyboard, then configuration") << keyboard << true << std::string("config");
+    QTest::newRow("keyboard only") << keyboard << false << std::string();
+    QTest::newRow("touch pad and pen, then configuration")
+            << Collections{{0x0D, 0x05}, {0x0D, 0x02}} << true << std::string("config");
+    QTest::newRow("keyboard with a vendor collection")
+            << Collections{{0x01, 0x06}, {0xFF00, 0x01}} << true << std::string("first");
+}
+
+// An interface with the receiver's IDs whose collections the system holds is not the
+// receiver, and not a receiver that refuses access either: the walk goes on past it.
+void TestDeviceSearch::systemDevicesAreSkipped()
+{
+    QFETCH(std::vector<rcprog::CollectionUsage>, first);
+    QFETCH(bool, second);
+    QFETCH(std::string, opened);
+    SimulatedHid hid;
+    SimulatedHid::Interface composite = receiver("first", u"Keyboard side");
+    composite.collections = first;
+    hid.plug(composite);
+    if (second)
+        hid.plug(receiver("config", u"Configuration side"));
+    rcprog::OpenError error = rcprog::OpenError::None;
+    const rcprog::HidHandle handle = hid.open("first", &error);
+    QCOMPARE(error, opened == "first" ? rcprog::OpenError::None : rcprog::OpenError::SystemDevice);
+    hid.close(handle);
+
+    OpenedDevice device;
+    const rcprog::SearchResult result = rcprog::openPass(hid, kVendor, kProduct, device);
+    QCOMPARE(result.matched, !opened.empty());
+    QCOMPARE(result.path, opened);
+    QVERIFY(!result.accessDenied);
+    QCOMPARE(hid.openHandleCount(), opened.empty() ? 0 : 2);
+}
+
+void TestDeviceSearch::peekingLeavesOtherDevicesAlone_data()
+{
+    QTest::addColumn<bool>("peeks"); // the platform tells IDs without opening (Linux sysfs)
+    QTest::addColumn<bool>("receiver");
+    QTest::addColumn<int>("opens");
+    QTest::newRow("peeking, receiver last") << true << true << 1;
+    QTest::newRow("peeking, no receiver") << true << false << 0;
+    QTest::newRow("not peeking, receiver last: every interface opened") << false << true << 9;
+    QTest::newRow("not peeking, no receiver") << false << false << 8;
+}
+
+void TestDeviceSearch::peekingLeavesOtherDevicesAlone()
+{
+    QFETCH(bool, peeks);
+    QFETCH(bool, receiver);
+    QFETCH(int, opens);
+    SimulatedHid hid;
+    hid.setPeeksWithoutOpening(peeks);
+    for (int i = 0; i < 8; ++i)
+        hid.plug(other("other" + std::to_string(i), std::uint16_t(0x1000 + i), kProduct));
+    if (receiver)
+        hid.plug(::receiver("r"));
+    CountingPlatform counting(hid);
+    QCOMPARE(rcprog::searchPass(counting, kVendor, kProduct).matched, receiver);
+    QCOMPARE(counting.opens(), opens);
+    // A receiver that refuses access is still told apart from an absent one.
+    if (receiver) {
+        hid.setFault("r", SimulatedHid::Fault::AccessDenied);
+        QVERIFY(rcprog::searchPass(hid, kVendor, kProduct).accessDenied);
+    }
 }
 
 QTEST_APPLESS_MAIN(TestDeviceSearch)
