@@ -77,6 +77,18 @@ bool DeviceLink::write(std::uint64_t serial, const std::uint8_t *bytes, std::siz
     return ok;
 }
 
+bool DeviceLink::alive() const
+{
+    rcprog::HidHandle info;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        info = infoHandle_;
+    }
+    // Only the thread that calls this closes the handle, so it stays open during the read.
+    std::uint16_t vendorId = 0, productId = 0;
+    return info != rcprog::kNullHandle && platform_->attributes(info, vendorId, productId);
+}
+
 bool DeviceLink::connected() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
