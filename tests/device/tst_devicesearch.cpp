@@ -1,5 +1,6 @@
 #include "CountingPlatform.h"
 #include "DeviceSearch.h"
+#include "InterfaceSurvey.h"
 #include "SimulatedHid.h"
 
 #include <QtTest>
@@ -52,6 +53,7 @@ private slots:
     void systemDevicesAreSkipped();
     void peekingLeavesOtherDevicesAlone_data();
     void peekingLeavesOtherDevicesAlone();
+    void surveyOfAllInterfaces();
 };
 
 void TestDeviceSearch::productNameRule_data()
@@ -296,6 +298,60 @@ void TestDeviceSearch::peekingLeavesOtherDevicesAlone()
     if (receiver) {
         hid.setFault("r", SimulatedHid::Fault::AccessDenied);
         QVERIFY(rcprog::searchPass(hid, kVendor, kProduct).accessDenied);
+    }
+}
+
+// Every interface present, each as it opens or, when it refuses, as far as the platform tells
+// of it without opening; the receiver's marked, and the one a pass takes.
+void TestDeviceSearch::surveyOfAllInterfaces()
+{
+    SimulatedHid hid;
+    SimulatedHid::Interface keyboard = receiver("keyboard", u"Receiver", 9);
+    keyboard.collections = {{0x01, 0x06}};
+    hid.plug(keyboard);
+    hid.plug(receiver("locked", u"Locked receiver", 17));
+    hid.setFault("locked", SimulatedHid::Fault::AccessDenied);
+    hid.plug(other("broken", 0x1234, 0x0001));
+    hid.setFault("broken", SimulatedHid::Fault::Open);
+    hid.plug(receiver("config", u"R\u00E9ceiver", 65));
+    hid.plug(receiver("second", u"Second", 9));
+
+    const std::vector<rcprog::SurveyedInterface> survey
+            = rcprog::surveyInterfaces(hid, kVendor, kProduct);
+    QCOMPARE(hid.openHandleCount(), 0);
+    QCOMPARE(survey.size(), std::size_t(5));
+    struct Expected
+    {
+        const char *path;
+        bool opened;
+        rcprog::OpenError error;
+        int length;
+        std::string name;
+        bool receiver;
+        bool usedByPass;
+    };
+    const Expected expected[] = {
+            {"keyboard", false, rcprog::OpenError::SystemDevice, 9, "Receiver", true, false},
+            {"locked", false, rcprog::OpenError::AccessDenied, 17, "Locked receiver", true, false},
+            {"broken", false, rcprog::OpenError::Other, 9, "Other", false, false},
+            {"config", true, rcprog::OpenError::None, 65,
+             "R\xE9"
+             "ceiver",
+             true, true},
+            {"second", true, rcprog::OpenError::None, 9, "Second", true, false},
+    };
+    for (std::size_t i = 0; i < survey.size(); ++i) {
+        const rcprog::InterfaceSeen &seen = survey[i].seen;
+        QCOMPARE(seen.path, std::string(expected[i].path));
+        QCOMPARE(seen.opened, expected[i].opened);
+        QCOMPARE(seen.openError, expected[i].error);
+        QVERIFY(seen.idsRead != seen.idsPeeked);
+        QVERIFY(seen.lengthRead);
+        QCOMPARE(seen.inputReportLength, expected[i].length);
+        QVERIFY(seen.nameRead);
+        QCOMPARE(seen.productName, expected[i].name);
+        QCOMPARE(survey[i].receiver, expected[i].receiver);
+        QCOMPARE(survey[i].usedByPass, expected[i].usedByPass);
     }
 }
 

@@ -90,6 +90,8 @@ private slots:
     void writeKeepsToItsConnection_data();
     void writeKeepsToItsConnection();
     void snapshot();
+    void aliveTellsADeviceThatHasGone_data();
+    void aliveTellsADeviceThatHasGone();
     void closeWaitsForAWriteUnderWay();
     void handOver();
     void pacerPausesAtLeastAsLongAsAsked_data();
@@ -172,6 +174,39 @@ void TestDeviceLink::snapshot()
     // Name and length stay as they were after a close.
     QCOMPARE(link.productName(), QStringLiteral("Wide"));
     QCOMPARE(link.reportDataLength(), 16);
+}
+
+void TestDeviceLink::aliveTellsADeviceThatHasGone_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("alive");
+    QTest::newRow("still there") << "none" << true;
+    QTest::newRow("another receiver plugged in beside it") << "second" << true;
+    QTest::newRow("unplugged") << "unplug" << false;
+    QTest::newRow("replaced at its path") << "replug" << false;
+    QTest::newRow("swapped for another") << "swap" << false;
+    QTest::newRow("closed") << "close" << false;
+}
+
+// Whether the receiver behind the link's handles is still there, whatever else is present.
+void TestDeviceLink::aliveTellsADeviceThatHasGone()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, alive);
+    Connected c;
+    QVERIFY(c.link.alive());
+    const rcprog::SimulatedHid::Interface other = simulatedReceiver("sim:other", u"Other");
+    if (change == QLatin1String("second"))
+        c.hid->plug(other);
+    else if (change == QLatin1String("unplug"))
+        c.hid->unplug(kPath);
+    else if (change == QLatin1String("replug"))
+        c.hid->plug(simulatedReceiver(kPath, u"Link receiver"));
+    else if (change == QLatin1String("swap"))
+        c.hid->swap(kPath, other);
+    else if (change == QLatin1String("close"))
+        c.link.close();
+    QCOMPARE(c.link.alive(), alive);
 }
 
 void TestDeviceLink::closeWaitsForAWriteUnderWay()
