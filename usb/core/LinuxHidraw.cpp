@@ -169,6 +169,17 @@ const std::uint8_t *bytesOf(const std::string &descriptor)
     return reinterpret_cast<const std::uint8_t *>(descriptor.data());
 }
 
+// The input report length of a descriptor; false for one that cannot be read.
+bool lengthOf(const std::string &descriptor, int &length)
+{
+    const std::optional<int> result
+            = rcprog::inputReportLength(bytesOf(descriptor), descriptor.size());
+    if (!result)
+        return false;
+    length = *result;
+    return true;
+}
+
 // Whether a descriptor is one of an interface the system holds; false for one that cannot be
 // read, which is opened as any other.
 bool systemHolds(const std::string &descriptor)
@@ -310,25 +321,13 @@ bool LinuxHidraw::inputReportLength(HidHandle handle, int &length)
     case NodeRead::Failed:
         return false;
     }
-    const std::optional<int> result
-            = rcprog::inputReportLength(bytesOf(descriptor), descriptor.size());
-    if (!result)
-        return false;
-    length = *result;
-    return true;
+    return lengthOf(descriptor, length);
 }
 
 bool LinuxHidraw::peekReportLength(const std::string &path, int &length)
 {
     std::string descriptor;
-    if (!descriptorFromSysfs(sysfsFolderFor(path), descriptor))
-        return false;
-    const std::optional<int> result
-            = rcprog::inputReportLength(bytesOf(descriptor), descriptor.size());
-    if (!result)
-        return false;
-    length = *result;
-    return true;
+    return descriptorFromSysfs(sysfsFolderFor(path), descriptor) && lengthOf(descriptor, length);
 }
 
 bool LinuxHidraw::productString(HidHandle handle, ProductStringBuffer &buffer)

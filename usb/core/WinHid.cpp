@@ -93,6 +93,19 @@ bool capsOf(HANDLE handle, HIDP_CAPS &caps)
     return status == HIDP_STATUS_SUCCESS;
 }
 
+// Runs `read` on a handle opened without read or write access, which Windows grants even for
+// interfaces that refuse to be opened for reading and writing; false when none can be opened.
+template<typename Read>
+bool throughHandleWithoutAccess(const std::string &path, Read read)
+{
+    const HANDLE handle = openPath(path, 0, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    const bool ok = read(fromWin(handle));
+    CloseHandle(handle);
+    return ok;
+}
+
 // Destroys the device information set when the listing ends, however it ends.
 struct InfoSetGuard
 {
@@ -170,13 +183,11 @@ HidHandle WinHid::open(const std::string &path, OpenError *error)
     const HANDLE handle = openPath(path, GENERIC_READ | GENERIC_WRITE, FILE_FLAG_OVERLAPPED, &why);
     if (handle == INVALID_HANDLE_VALUE && why == OpenError::AccessDenied) {
         // A collection the system holds refuses everyone alike: that is not a permission.
-        const HANDLE peek = openPath(path, 0, 0, nullptr);
-        if (peek != INVALID_HANDLE_VALUE) {
-            HIDP_CAPS caps{};
-            if (capsOf(peek, caps) && heldBySystem(CollectionUsage{caps.UsagePage, caps.Usage}))
-                why = OpenError::SystemDevice;
-            CloseHandle(peek);
-        }
+        HIDP_CAPS caps{};
+        if (throughHandleWithoutAccess(path,
+                                       [&](HidHandle peek) { return capsOf(toWin(peek), caps); })
+            && heldBySystem(CollectionUsage{caps.UsagePage, caps.Usage}))
+            why = OpenError::SystemDevice;
     }
     if (error)
         *error = why;
@@ -260,32 +271,20 @@ bool WinHid::write(HidHandle handle, const std::uint8_t *data, std::size_t lengt
 bool WinHid::peekAttributes(const std::string &path, std::uint16_t &vendorId,
                             std::uint16_t &productId)
 {
-    const HANDLE handle = openPath(path, 0, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    const bool ok = attributes(fromWin(handle), vendorId, productId);
-    CloseHandle(handle);
-    return ok;
+    return throughHandleWithoutAccess(
+            path, [&](HidHandle handle) { return attributes(handle, vendorId, productId); });
 }
 
 bool WinHid::peekReportLength(const std::string &path, int &length)
 {
-    const HANDLE handle = openPath(path, 0, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    const bool ok = inputReportLength(fromWin(handle), length);
-    CloseHandle(handle);
-    return ok;
+    return throughHandleWithoutAccess(
+            path, [&](HidHandle handle) { return inputReportLength(handle, length); });
 }
 
 bool WinHid::peekProductString(const std::string &path, ProductStringBuffer &buffer)
 {
-    const HANDLE handle = openPath(path, 0, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    const bool ok = productString(fromWin(handle), buffer);
-    CloseHandle(handle);
-    return ok;
+    return throughHandleWithoutAccess(
+            path, [&](HidHandle handle) { return productString(handle, buffer); });
 }
 
 } // namespace rcprog

@@ -349,36 +349,51 @@ bool answerSetReport(int fd, const uhid_event &event, std::FILE *out, const char
     return output;
 }
 
-// Serves one event of the keyboard device: every output report it gets and every open and close
-// of its node are told on stderr.
-bool serveKeyboard(int fd)
+// Where a device tells what happens to it: the configuration device prints its output reports
+// on stdout as they are; the keyboard device prints them on stderr, marked.
+struct Voice
 {
-    uhid_event event{};
-    if (!readEvent(fd, event))
-        return false;
-    const char *prefix = "rcprog-virtual-receiver: keyboard output report: ";
+    const char *name; // "" or "keyboard ", in front of "opened" and "closed"
+    std::FILE *reports;
+    const char *reportPrefix;
+    long inputReportLength;
+};
+
+const Voice kConfigurationVoice{"", stdout, "", 0};
+const Voice kKeyboardVoice{"keyboard ", stderr,
+                           "rcprog-virtual-receiver: keyboard output report: ", 9};
+
+// Serves one event of a device: answers the kernel's report requests and tells of the opens,
+// closes and output reports. Returns whether the event was an output report; *started is set
+// at the device's start.
+bool serveEvent(int fd, const uhid_event &event, const Voice &voice, bool *started)
+{
     switch (event.type) {
+    case UHID_START:
+        if (started)
+            *started = true;
+        return false;
     case UHID_OPEN:
-        std::fprintf(stderr, "rcprog-virtual-receiver: keyboard opened\n");
-        break;
+        std::fprintf(stderr, "rcprog-virtual-receiver: %sopened\n", voice.name);
+        return false;
     case UHID_CLOSE:
-        std::fprintf(stderr, "rcprog-virtual-receiver: keyboard closed\n");
-        break;
+        std::fprintf(stderr, "rcprog-virtual-receiver: %sclosed\n", voice.name);
+        return false;
     case UHID_OUTPUT: {
         const unsigned size = event.u.output.size <= UHID_DATA_MAX ? event.u.output.size : 0;
-        printReport(stderr, prefix, event.u.output.data, size);
-        break;
+        printReport(voice.reports, voice.reportPrefix, event.u.output.data, size);
+        return true;
     }
     case UHID_GET_REPORT:
-        answerGetReport(fd, event, 9);
-        break;
+        // Input reports read back as zeros; the device has no feature reports.
+        answerGetReport(fd, event, voice.inputReportLength);
+        return false;
     case UHID_SET_REPORT:
-        answerSetReport(fd, event, stderr, prefix);
-        break;
+        // An output report sent over the control pipe counts like any other output report.
+        return answerSetReport(fd, event, voice.reports, voice.reportPrefix);
     default:
-        break;
+        return false;
     }
-    return true;
 }
 
 // Serves the keyboard's events until it has started and its hidraw node is there (at most 5 s);
@@ -396,8 +411,8 @@ std::string awaitNode(int fd, const std::string &uniq)
         if (poll(&pfd, 1, 20) <= 0)
             continue;
         uhid_event event{};
-        if (read(fd, &event, sizeof event) > 0 && event.type == UHID_START)
-            started = true;
+        if (read(fd, &event, sizeof event) > 0)
+            serveEvent(fd, event, kKeyboardVoice, &started);
     }
     return "unknown";
 }
@@ -455,6 +470,8 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    Voice configurationVoice = kConfigurationVoice;
+    configurationVoice.inputReportLength = options.reportLength + 1;
     std::string uniq = tag; // of the configuration device now present
     std::string name = options.name;
     long reports = 0;
@@ -518,46 +535,22 @@ int main(int argc, char **argv)
             status = 1;
             break;
         }
-        if (keyboard >= 0 && (pfds[1].revents & POLLIN) && !serveKeyboard(keyboard)) {
-            status = 1;
-            break;
+        uhid_event event{};
+        if (keyboard >= 0 && (pfds[1].revents & POLLIN)) {
+            if (!readEvent(keyboard, event)) {
+                status = 1;
+                break;
+            }
+            serveEvent(keyboard, event, kKeyboardVoice, nullptr);
         }
         if (!(pfds[0].revents & POLLIN))
             continue;
-
-        uhid_event event{};
         if (!readEvent(fd, event)) {
             status = 1;
             break;
         }
-        switch (event.type) {
-        case UHID_START:
-            started = true;
-            break;
-        case UHID_OPEN:
-            std::fprintf(stderr, "rcprog-virtual-receiver: opened\n");
-            break;
-        case UHID_CLOSE:
-            std::fprintf(stderr, "rcprog-virtual-receiver: closed\n");
-            break;
-        case UHID_OUTPUT: {
-            const unsigned size = event.u.output.size <= UHID_DATA_MAX ? event.u.output.size : 0;
-            printReport(stdout, "", event.u.output.data, size);
+        if (serveEvent(fd, event, configurationVoice, &started))
             ++reports;
-            break;
-        }
-        case UHID_GET_REPORT:
-            // Input reports read back as zeros; the device has no feature reports.
-            answerGetReport(fd, event, options.reportLength + 1);
-            break;
-        case UHID_SET_REPORT:
-            // An output report sent over the control pipe counts like any other output report.
-            if (answerSetReport(fd, event, stdout, ""))
-                ++reports;
-            break;
-        default:
-            break;
-        }
     }
 
     destroyDevice(fd);
