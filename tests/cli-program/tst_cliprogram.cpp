@@ -3,6 +3,7 @@
 // `rcprog-cli dump`; the wait for a receiver, other devices, bad arguments, failing writes,
 // a closed standard output, access denied and Ctrl-C end with the documented exit status.
 #include "CliRun.h"
+#include "Descriptors.h"
 #include "FakeSysfs.h"
 
 #include <QDir>
@@ -87,6 +88,14 @@ FakeHidraw device(int number, quint16 vendorId, quint16 productId)
 FakeHidraw receiver(int number)
 {
     return device(number, 0x04B4, 0xF231);
+}
+
+// The keyboard interface of a composite receiver: the receiver's IDs, a boot keyboard.
+FakeHidraw keyboardOfReceiver(int number)
+{
+    FakeHidraw interface = receiver(number);
+    interface.descriptor = rcprog::test::bootKeyboard();
+    return interface;
 }
 
 struct Run
@@ -336,6 +345,9 @@ void TstCliProgram::noReceiverInTime_data()
     QTest::newRow("same vendor, other product") << QList<FakeHidraw>{device(0, 0x04B4, 0xF232)};
     QTest::newRow("other vendor, same product") << QList<FakeHidraw>{device(0, 0x04B5, 0xF231)};
     QTest::newRow("IDs swapped") << QList<FakeHidraw>{device(0, 0xF231, 0x04B4)};
+    // A receiver that shows only its keyboard interface is not one that refuses access.
+    QTest::newRow("the receiver's keyboard interface only")
+            << QList<FakeHidraw>{keyboardOfReceiver(0)};
 }
 
 void TstCliProgram::noReceiverInTime()
@@ -362,6 +374,7 @@ void TstCliProgram::otherDevicesAreIgnored_data()
     QTest::addColumn<FakeHidraw>("other");
     QTest::newRow("same vendor, other product") << device(0, 0x04B4, 0xF232);
     QTest::newRow("other vendor, same product") << device(0, 0x1234, 0xF231);
+    QTest::newRow("the receiver's keyboard interface") << keyboardOfReceiver(0);
 }
 
 void TstCliProgram::otherDevicesAreIgnored()
