@@ -6,13 +6,16 @@ DeviceLink::DeviceLink(std::shared_ptr<rcprog::HidPlatform> platform)
 
 std::uint64_t DeviceLink::publish(const rcprog::OpenedDevice &opened)
 {
-    const QString name
+    QString name
             = QString::fromLatin1(opened.productName.data(), qsizetype(opened.productName.size()));
     std::lock_guard<std::mutex> lock(mutex_);
     infoHandle_ = opened.infoHandle;
     writeHandle_ = opened.writeHandle;
     reportDataLength_ = opened.reportDataLength;
-    productName_ = name;
+    // The previous name, which snapshots on other threads may have shared until just now, is
+    // released with `name` once the lock is left, through the string's inline reference count
+    // (whose hand-over from those threads the thread sanitizer sees, unlike one inside Qt).
+    productName_.swap(name);
     return ++connectionSerial_;
 }
 
