@@ -1,6 +1,11 @@
 #include "CliCommon.h"
 
 #include "ConfigurationLoader.h"
+#include "SystemHidPlatform.h"
+
+#ifdef __linux__
+#include "LinuxHidraw.h"
+#endif
 
 #include <QCommandLineParser>
 
@@ -28,6 +33,12 @@ const char kUsage[]
           "  program FILE [--wait SECONDS]  Wait up to SECONDS (default 10) for a receiver, write\n"
           "                                 FILE's configuration into it in one pass, and print\n"
           "                                 what was sent. Ctrl-C stops between two reports.\n"
+          "  devices [--json]               List every HID interface present: path, VVVV:PPPP,\n"
+          "                                 input report length, product string, whether it\n"
+          "                                 can be opened (ok, access denied, system device,\n"
+          "                                 error), and which are the receiver's and which one\n"
+          "                                 a pass would use. --json: the same as one JSON\n"
+          "                                 array. Exit 0, also when nothing is found.\n"
           "  --help                         Show this text (-h does the same).\n"
           "\n"
           "Exit status: 0 success; 1 check found errors; 2 bad arguments or a missing or\n"
@@ -112,6 +123,31 @@ QStringList fileArguments(const QString &command, const QStringList &args)
     QCommandLineParser parser;
     parser.parse(QStringList{command, QStringLiteral("--")} + args);
     return parser.positionalArguments();
+}
+
+PlatformOptions::PlatformOptions()
+    : sysfsRoot_(QStringLiteral("sysfs-root"), QString(), QStringLiteral("DIR")),
+      devRoot_(QStringLiteral("dev-root"), QString(), QStringLiteral("DIR"))
+{ }
+
+void PlatformOptions::addTo(QCommandLineParser &parser) const
+{
+    parser.addOptions({sysfsRoot_, devRoot_});
+}
+
+std::shared_ptr<rcprog::HidPlatform> PlatformOptions::create(const QCommandLineParser &parser) const
+{
+#ifdef __linux__
+    const QString sysfsRoot = parser.value(sysfsRoot_);
+    const QString devRoot = parser.value(devRoot_);
+    if (!sysfsRoot.isEmpty() || !devRoot.isEmpty())
+        return std::make_shared<rcprog::LinuxHidraw>(
+                sysfsRoot.isEmpty() ? std::string("/sys") : sysfsRoot.toStdString(),
+                devRoot.isEmpty() ? std::string("/dev") : devRoot.toStdString());
+#else
+    (void)parser;
+#endif
+    return rcprog::createSystemHidPlatform();
 }
 
 } // namespace cli

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "ConfigurationRecord.h"
+#include "HidPlatform.h"
 
+#include <QCommandLineOption>
 #include <QString>
 #include <QStringList>
 
 #include <cstdio>
+#include <memory>
 
 class QCommandLineParser;
 
@@ -47,5 +50,19 @@ bool parseFileAndOptions(QCommandLineParser &parser, const QString &command,
 
 // For a command without options: every argument is a file, also one that starts with '-'.
 QStringList fileArguments(const QString &command, const QStringList &args);
+
+// The HID platform a command goes through: the system's, or, with the test-only options
+// --sysfs-root DIR and --dev-root DIR, the Linux backend over a fake tree.
+class PlatformOptions
+{
+public:
+    PlatformOptions();
+    void addTo(QCommandLineParser &parser) const;
+    std::shared_ptr<rcprog::HidPlatform> create(const QCommandLineParser &parser) const;
+
+private:
+    QCommandLineOption sysfsRoot_;
+    QCommandLineOption devRoot_;
+};
 
 } // namespace cli

@@ -18,3 +18,7 @@ int commandCheck(const QStringList &args);
 
 // program FILE [--wait SECONDS]: one pass into a receiver, one line per group of reports.
 int commandProgram(const QStringList &args);
+
+// devices [--json]: every HID interface present, one line each (or one JSON array), with
+// whether it can be opened and which of them a pass would use. Always 0.
+int commandDevices(const QStringList &args);

@@ -6,11 +6,6 @@
 #include "LinkPass.h"
 #include "Pacer.h"
 #include "ProgrammingPass.h"
-#include "SystemHidPlatform.h"
-
-#ifdef __linux__
-#include "LinuxHidraw.h"
-#endif
 
 #include <QCommandLineParser>
 
@@ -226,12 +221,9 @@ int commandProgram(const QStringList &args)
     QCommandLineParser parser;
     const QCommandLineOption waitOption(QStringLiteral("wait"), QString(),
                                         QStringLiteral("SECONDS"));
-    // Test-only: the Linux backend's roots.
-    const QCommandLineOption sysfsRootOption(QStringLiteral("sysfs-root"), QString(),
-                                             QStringLiteral("DIR"));
-    const QCommandLineOption devRootOption(QStringLiteral("dev-root"), QString(),
-                                           QStringLiteral("DIR"));
-    parser.addOptions({waitOption, sysfsRootOption, devRootOption});
+    const PlatformOptions platformOptions;
+    parser.addOption(waitOption);
+    platformOptions.addTo(parser);
     QString file;
     if (!parseFileAndOptions(parser, QStringLiteral("program"), args, file))
         return usage();
@@ -242,21 +234,11 @@ int commandProgram(const QStringList &args)
         if (!ok || waitSeconds < 0)
             return usage();
     }
-    const QString sysfsRoot = parser.value(sysfsRootOption);
-    const QString devRoot = parser.value(devRootOption);
     ConfigurationRecord record;
     if (!load(file, record))
         return kExitUsage;
 
-    std::shared_ptr<rcprog::HidPlatform> platform;
-#ifdef __linux__
-    if (!sysfsRoot.isEmpty() || !devRoot.isEmpty())
-        platform = std::make_shared<rcprog::LinuxHidraw>(
-                sysfsRoot.isEmpty() ? std::string("/sys") : sysfsRoot.toStdString(),
-                devRoot.isEmpty() ? std::string("/dev") : devRoot.toStdString());
-#endif
-    if (!platform)
-        platform = rcprog::createSystemHidPlatform();
+    const std::shared_ptr<rcprog::HidPlatform> platform = platformOptions.create(parser);
 
     // The wait for a receiver and the pass are paced by one pacer; Ctrl-C stops it.
     Pacer pacer;
@@ -287,7 +269,7 @@ int commandProgram(const QStringList &args)
             std::fputs("rcprog-cli: no receiver appeared in time\n", stderr);
             return kExitNoReceiver;
         }
-        if (!pacer.sleepFor(200))
+        if (!pacer.idleFor(200))
             return kExitInterrupted;
     }
 

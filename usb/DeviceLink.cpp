@@ -6,13 +6,16 @@ DeviceLink::DeviceLink(std::shared_ptr<rcprog::HidPlatform> platform)
 
 std::uint64_t DeviceLink::publish(const rcprog::OpenedDevice &opened)
 {
-    const QString name
+    QString name
             = QString::fromLatin1(opened.productName.data(), qsizetype(opened.productName.size()));
     std::lock_guard<std::mutex> lock(mutex_);
     infoHandle_ = opened.infoHandle;
     writeHandle_ = opened.writeHandle;
     reportDataLength_ = opened.reportDataLength;
-    productName_ = name;
+    // The previous name, which snapshots on other threads may have shared until just now, is
+    // released with `name` once the lock is left, through the string's inline reference count
+    // (whose hand-over from those threads the thread sanitizer sees, unlike one inside Qt).
+    productName_.swap(name);
     return ++connectionSerial_;
 }
 
@@ -75,6 +78,18 @@ bool DeviceLink::write(std::uint64_t serial, const std::uint8_t *bytes, std::siz
     }
     writesDone_.notify_all();
     return ok;
+}
+
+bool DeviceLink::alive() const
+{
+    rcprog::HidHandle info;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        info = infoHandle_;
+    }
+    // Only the thread that calls this closes the handle, so it stays open during the read.
+    std::uint16_t vendorId = 0, productId = 0;
+    return info != rcprog::kNullHandle && platform_->attributes(info, vendorId, productId);
 }
 
 bool DeviceLink::connected() const

@@ -56,6 +56,11 @@ public:
     // plugged in meanwhile gets nothing of a pass meant for another one.
     bool write(std::uint64_t serial, const std::uint8_t *bytes, std::size_t length);
 
+    // Whether the device behind the open handles is still there: its attributes can be read
+    // through the info handle (a removed device fails that, whatever came in its place). False
+    // when nothing is open. For the thread that opens and closes the link.
+    bool alive() const;
+
     bool connected() const;
     QString connectionState() const;
     QString productName() const; // valid while connected; kept after a close

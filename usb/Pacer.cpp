@@ -55,6 +55,13 @@ bool Pacer::sleepFor(int ms)
     return !stopRequested();
 }
 
+bool Pacer::idleFor(int ms)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    std::unique_lock<std::mutex> lock(mutex_);
+    return !changed_.wait_until(lock, deadline, [this] { return stop_; });
+}
+
 void Pacer::markFinished()
 {
     std::lock_guard<std::mutex> lock(mutex_);

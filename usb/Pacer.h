@@ -4,7 +4,8 @@
 #include <condition_variable>
 #include <mutex>
 
-// Paces a worker: its pauses, and a stop request that ends a pause at once. The programming
+// Paces a worker: its pauses (the precise ones of a programming pass, and the plain sleeps
+// between polls), and a stop request that ends either at once. The programming
 // thread, the connection monitor, rcprog-cli program and the pass benchmark all pause through
 // one of these, so a pause ends the same way everywhere and a stop ends a worker between two
 // steps, within milliseconds.
@@ -16,12 +17,15 @@ public:
     void requestStop();
     bool stopRequested() const;
 
-    // Pauses `ms` milliseconds; returns false (early) when a stop was requested. A pause is
-    // never shorter than asked for. A timed wait wakes tens to hundreds of microseconds late,
-    // which adds up over the dozens of pauses of a programming pass; so it wakes a little early
-    // and waits out the rest actively. The first pause on a thread also makes that thread's
-    // timed waits end as close to their time as the system allows.
+    // The precise pause of a programming pass: pauses `ms` milliseconds; returns false (early)
+    // when a stop was requested. A pause is never shorter than asked for. A timed wait wakes
+    // tens to hundreds of microseconds late, which adds up over the dozens of pauses of a pass;
+    // so it wakes a little early and waits out the rest actively. The first pause on a thread
+    // also makes that thread's timed waits end as close to their time as the system allows.
     bool sleepFor(int ms);
+    // The wait of an idle worker between two polls: sleeps at least `ms` milliseconds without
+    // spending processor time on the end; returns false (early) when a stop was requested.
+    bool idleFor(int ms);
 
     // The worker's last step: everything it did is then visible to whoever calls finished(),
     // also to ThreadSanitizer, which cannot see the toolkit's own thread join.

@@ -12,9 +12,9 @@ UsbConnection::UsbConnection(DeviceLink &link, QObject *parent)
 void UsbConnection::run()
 {
     const Pacer::FinishGuard finish(pacer_);
-    if (!pacer_.sleepFor(kPollMs))
+    if (!pacer_.idleFor(kPollMs))
         return;
-    while (pacer_.sleepFor(kPollMs))
+    while (pacer_.idleFor(kPollMs))
         poll();
 }
 
@@ -24,8 +24,20 @@ Q_NEVER_INLINE void UsbConnection::announce(void (UsbConnection::*signal)())
     std::atomic_signal_fence(std::memory_order_seq_cst); // keeps this frame on the stack
 }
 
+void UsbConnection::disconnect()
+{
+    device.closeDevice();
+    link_.markDisconnected();
+    announce(&UsbConnection::updateUsb2);
+}
+
 void UsbConnection::poll()
 {
+    // Another receiver present does not prove that the connected one still is: one swapped for
+    // another, or one that re-enumerated, within a poll leaves the link on the handles of a
+    // device that is gone. Such a link is closed first, so the newcomer is connected below.
+    if (link_.connected() && !link_.alive())
+        disconnect();
     if (device.isPresent(rcprog::kReceiverVendorId, rcprog::kReceiverProductId)) {
         if (!link_.connected()
             && device.openDevice(rcprog::kReceiverVendorId, rcprog::kReceiverProductId)) {
@@ -35,11 +47,8 @@ void UsbConnection::poll()
         }
         return;
     }
-    if (link_.connected()) {
-        device.closeDevice();
-        link_.markDisconnected();
-        announce(&UsbConnection::updateUsb2);
-    }
+    if (link_.connected())
+        disconnect();
     // A receiver that is there but cannot be opened for lack of permission is shown as such,
     // once per change; when it goes, the window returns to "not connected".
     const bool denied = device.lastAccessDenied();

@@ -35,6 +35,8 @@ protected:
 
 private:
     void poll();
+    // Closes the link, clears the connection state and tells of it.
+    void disconnect();
     // Emits one of the signals above. Every signal of this thread goes through here, out of
     // line, so that the sanitizer suppression for the toolkit's queued hand-off can name it.
     void announce(void (UsbConnection::*signal)());

@@ -35,9 +35,9 @@ void UsbReceiverDots::run()
 {
     const Pacer::FinishGuard finish(pacer_);
     handOver_.clearRequest();
-    if (!pacer_.sleepFor(kStartPauseMs))
+    if (!pacer_.idleFor(kStartPauseMs))
         return;
-    while (pacer_.sleepFor(kCheckMs))
+    while (pacer_.idleFor(kCheckMs))
         check();
 }
 

@@ -3,6 +3,7 @@
 // `rcprog-cli dump`; the wait for a receiver, other devices, bad arguments, failing writes,
 // a closed standard output, access denied and Ctrl-C end with the documented exit status.
 #include "CliRun.h"
+#include "Descriptors.h"
 #include "FakeSysfs.h"
 
 #include <QDir>
@@ -37,8 +38,6 @@ constexpr int kExitNoReceiver = 3;
 constexpr int kExitAccessDenied = 4;
 constexpr int kExitWriteFailed = 5;
 constexpr int kExitInterrupted = 130;
-// Exit status of a child whose set-up before exec failed.
-constexpr int kExitChildSetupFailed = 97;
 
 // Vendor-defined collection with 8-byte input and output reports and no report ID: the
 // backend derives 9-byte reports from it, the length `rcprog-cli dump` assumes.
@@ -89,6 +88,14 @@ FakeHidraw device(int number, quint16 vendorId, quint16 productId)
 FakeHidraw receiver(int number)
 {
     return device(number, 0x04B4, 0xF231);
+}
+
+// The keyboard interface of a composite receiver: the receiver's IDs, a boot keyboard.
+FakeHidraw keyboardOfReceiver(int number)
+{
+    FakeHidraw interface = receiver(number);
+    interface.descriptor = rcprog::test::bootKeyboard();
+    return interface;
 }
 
 struct Run
@@ -338,6 +345,9 @@ void TstCliProgram::noReceiverInTime_data()
     QTest::newRow("same vendor, other product") << QList<FakeHidraw>{device(0, 0x04B4, 0xF232)};
     QTest::newRow("other vendor, same product") << QList<FakeHidraw>{device(0, 0x04B5, 0xF231)};
     QTest::newRow("IDs swapped") << QList<FakeHidraw>{device(0, 0xF231, 0x04B4)};
+    // A receiver that shows only its keyboard interface is not one that refuses access.
+    QTest::newRow("the receiver's keyboard interface only")
+            << QList<FakeHidraw>{keyboardOfReceiver(0)};
 }
 
 void TstCliProgram::noReceiverInTime()
@@ -364,6 +374,7 @@ void TstCliProgram::otherDevicesAreIgnored_data()
     QTest::addColumn<FakeHidraw>("other");
     QTest::newRow("same vendor, other product") << device(0, 0x04B4, 0xF232);
     QTest::newRow("other vendor, same product") << device(0, 0x1234, 0xF231);
+    QTest::newRow("the receiver's keyboard interface") << keyboardOfReceiver(0);
 }
 
 void TstCliProgram::otherDevicesAreIgnored()
@@ -512,17 +523,11 @@ void TstCliProgram::accessDenied()
     QVERIFY(fake.add(receiver(0)));
     const QByteArray node = QByteArray(fake.devicePath(0).c_str());
     RunOptions options;
-    if (::geteuid() == 0) {
-        const passwd *nobody = ::getpwnam("nobody");
-        const uid_t uid = nobody ? nobody->pw_uid : 65534;
-        const gid_t gid = nobody ? nobody->pw_gid : 65534;
+    options.childSetup = asUserNobodyWhenRoot();
+    if (options.childSetup) {
         // The tree must be readable for that user; only the node is not.
         QVERIFY(::chmod(QFile::encodeName(fake.root()).constData(), 0755) == 0);
         QVERIFY(::chmod(node.constData(), 0600) == 0);
-        options.childSetup = [uid, gid] {
-            if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
-                ::_exit(kExitChildSetupFailed);
-        };
     } else {
         QVERIFY(::chmod(node.constData(), 0) == 0);
     }

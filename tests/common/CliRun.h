@@ -7,6 +7,12 @@
 #include <QStringList>
 #include <QtTest>
 
+#include <functional>
+
+#include <grp.h>
+#include <pwd.h>
+#include <unistd.h>
+
 // Paths of the source tree and of the built rcprog-cli: from the environment that CTest sets,
 // or, for a test run by hand, from the paths the build compiled in.
 inline QString testSourceDir()
@@ -51,9 +57,31 @@ struct CliRun
     QStringList errLines() const { return QString::fromUtf8(err).split(u'\n', Qt::SkipEmptyParts); }
 };
 
-inline CliRun runCli(const QStringList &args, int timeoutMs = 120000)
+// Exit status of a child whose set-up before exec failed.
+constexpr int kExitChildSetupFailed = 97;
+
+// A set-up for a child process that runs it as the user nobody, for tests of refused access
+// that run as root (for whom permissions deny nothing); none when not root. A child that cannot
+// switch exits with kExitChildSetupFailed.
+inline std::function<void()> asUserNobodyWhenRoot()
+{
+    if (::geteuid() != 0)
+        return {};
+    const passwd *nobody = ::getpwnam("nobody");
+    const uid_t uid = nobody ? nobody->pw_uid : 65534;
+    const gid_t gid = nobody ? nobody->pw_gid : 65534;
+    return [uid, gid] {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
+            ::_exit(kExitChildSetupFailed);
+    };
+}
+
+inline CliRun runCli(const QStringList &args, int timeoutMs = 120000,
+                     const std::function<void()> &childSetup = {})
 {
     QProcess p;
+    if (childSetup)
+        p.setChildProcessModifier(childSetup);
     p.start(cliPath(), args);
     CliRun r;
     if (!p.waitForFinished(timeoutMs) || p.exitStatus() != QProcess::NormalExit)

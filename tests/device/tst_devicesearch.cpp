@@ -1,4 +1,6 @@
+#include "CountingPlatform.h"
 #include "DeviceSearch.h"
+#include "InterfaceSurvey.h"
 #include "SimulatedHid.h"
 
 #include <QtTest>
@@ -47,6 +49,11 @@ private slots:
     void failuresAtOtherCandidates();
     void vanishedBetweenSearchAndOpen();
     void accessDeniedIsToldApart();
+    void systemDevicesAreSkipped_data();
+    void systemDevicesAreSkipped();
+    void peekingLeavesOtherDevicesAlone_data();
+    void peekingLeavesOtherDevicesAlone();
+    void surveyOfAllInterfaces();
 };
 
 void TestDeviceSearch::productNameRule_data()
@@ -219,6 +226,133 @@ void TestDeviceSearch::accessDeniedIsToldApart()
     QVERIFY(result.matched);
     QVERIFY(!result.accessDenied);
     QCOMPARE(opened.productName, std::string("Second"));
+}
+
+void TestDeviceSearch::systemDevicesAreSkipped_data()
+{
+    using Collections = std::vector<rcprog::CollectionUsage>;
+    QTest::addColumn<Collections>("first"); // the collections of the interface listed first
+    QTest::addColumn<bool>("second"); // a configuration interface follows
+    QTest::addColumn<std::string>("opened"); // empty: no receiver
+    const Collections keyboard{{0x01, 0x06}};
+    QTest::newRow("keyboard, then configuration") << keyboard << true << std::string("config");
+    QTest::newRow("keyboard only") << keyboard << false << std::string();
+    QTest::newRow("touch pad and pen, then configuration")
+            << Collections{{0x0D, 0x05}, {0x0D, 0x02}} << true << std::string("config");
+    QTest::newRow("keyboard with a vendor collection")
+            << Collections{{0x01, 0x06}, {0xFF00, 0x01}} << true << std::string("first");
+}
+
+// An interface with the receiver's IDs whose collections the system holds is not the
+// receiver, and not a receiver that refuses access either: the walk goes on past it.
+void TestDeviceSearch::systemDevicesAreSkipped()
+{
+    QFETCH(std::vector<rcprog::CollectionUsage>, first);
+    QFETCH(bool, second);
+    QFETCH(std::string, opened);
+    SimulatedHid hid;
+    SimulatedHid::Interface composite = receiver("first", u"Keyboard side");
+    composite.collections = first;
+    hid.plug(composite);
+    if (second)
+        hid.plug(receiver("config", u"Configuration side"));
+    rcprog::OpenError error = rcprog::OpenError::None;
+    const rcprog::HidHandle handle = hid.open("first", &error);
+    QCOMPARE(error, opened == "first" ? rcprog::OpenError::None : rcprog::OpenError::SystemDevice);
+    hid.close(handle);
+
+    OpenedDevice device;
+    const rcprog::SearchResult result = rcprog::openPass(hid, kVendor, kProduct, device);
+    QCOMPARE(result.matched, !opened.empty());
+    QCOMPARE(result.path, opened);
+    QVERIFY(!result.accessDenied);
+    QCOMPARE(hid.openHandleCount(), opened.empty() ? 0 : 2);
+}
+
+void TestDeviceSearch::peekingLeavesOtherDevicesAlone_data()
+{
+    QTest::addColumn<bool>("peeks"); // the platform tells IDs without opening (Linux sysfs)
+    QTest::addColumn<bool>("receiver");
+    QTest::addColumn<int>("opens");
+    QTest::newRow("peeking, receiver last") << true << true << 1;
+    QTest::newRow("peeking, no receiver") << true << false << 0;
+    QTest::newRow("not peeking, receiver last: every interface opened") << false << true << 9;
+    QTest::newRow("not peeking, no receiver") << false << false << 8;
+}
+
+void TestDeviceSearch::peekingLeavesOtherDevicesAlone()
+{
+    QFETCH(bool, peeks);
+    QFETCH(bool, receiver);
+    QFETCH(int, opens);
+    SimulatedHid hid;
+    hid.setPeeksWithoutOpening(peeks);
+    for (int i = 0; i < 8; ++i)
+        hid.plug(other("other" + std::to_string(i), std::uint16_t(0x1000 + i), kProduct));
+    if (receiver)
+        hid.plug(::receiver("r"));
+    CountingPlatform counting(hid);
+    QCOMPARE(rcprog::searchPass(counting, kVendor, kProduct).matched, receiver);
+    QCOMPARE(counting.opens(), opens);
+    // A receiver that refuses access is still told apart from an absent one.
+    if (receiver) {
+        hid.setFault("r", SimulatedHid::Fault::AccessDenied);
+        QVERIFY(rcprog::searchPass(hid, kVendor, kProduct).accessDenied);
+    }
+}
+
+// Every interface present, each as it opens or, when it refuses, as far as the platform tells
+// of it without opening; the receiver's marked, and the one a pass takes.
+void TestDeviceSearch::surveyOfAllInterfaces()
+{
+    SimulatedHid hid;
+    SimulatedHid::Interface keyboard = receiver("keyboard", u"Receiver", 9);
+    keyboard.collections = {{0x01, 0x06}};
+    hid.plug(keyboard);
+    hid.plug(receiver("locked", u"Locked receiver", 17));
+    hid.setFault("locked", SimulatedHid::Fault::AccessDenied);
+    hid.plug(other("broken", 0x1234, 0x0001));
+    hid.setFault("broken", SimulatedHid::Fault::Open);
+    hid.plug(receiver("config", u"R\u00E9ceiver", 65));
+    hid.plug(receiver("second", u"Second", 9));
+
+    const std::vector<rcprog::SurveyedInterface> survey
+            = rcprog::surveyInterfaces(hid, kVendor, kProduct);
+    QCOMPARE(hid.openHandleCount(), 0);
+    QCOMPARE(survey.size(), std::size_t(5));
+    struct Expected
+    {
+        const char *path;
+        bool opened;
+        rcprog::OpenError error;
+        int length;
+        std::string name;
+        bool receiver;
+        bool usedByPass;
+    };
+    const Expected expected[] = {
+            {"keyboard", false, rcprog::OpenError::SystemDevice, 9, "Receiver", true, false},
+            {"locked", false, rcprog::OpenError::AccessDenied, 17, "Locked receiver", true, false},
+            {"broken", false, rcprog::OpenError::Other, 9, "Other", false, false},
+            {"config", true, rcprog::OpenError::None, 65,
+             "R\xE9"
+             "ceiver",
+             true, true},
+            {"second", true, rcprog::OpenError::None, 9, "Second", true, false},
+    };
+    for (std::size_t i = 0; i < survey.size(); ++i) {
+        const rcprog::InterfaceSeen &seen = survey[i].seen;
+        QCOMPARE(seen.path, std::string(expected[i].path));
+        QCOMPARE(seen.opened, expected[i].opened);
+        QCOMPARE(seen.openError, expected[i].error);
+        QVERIFY(seen.idsRead != seen.idsPeeked);
+        QVERIFY(seen.lengthRead);
+        QCOMPARE(seen.inputReportLength, expected[i].length);
+        QVERIFY(seen.nameRead);
+        QCOMPARE(seen.productName, expected[i].name);
+        QCOMPARE(survey[i].receiver, expected[i].receiver);
+        QCOMPARE(survey[i].usedByPass, expected[i].usedByPass);
+    }
 }
 
 QTEST_APPLESS_MAIN(TestDeviceSearch)

@@ -10,6 +10,8 @@ namespace {
 
 using Fault = rcprog::SimulatedHid::Fault;
 
+const std::string kA = AppHarness::kPath;
+
 // Eight switch name blocks: 91 reports over about 560 ms.
 const QByteArray kLong = "[Settings]\nfrequencyTrim=33\nquantityOfRemoteControls=8\n";
 const QByteArray kShort = "[Settings]\nfrequencyTrim=44\n";
@@ -38,6 +40,47 @@ bool showsUpdated(const AppHarness &h)
     return h.window()->label2->text() == QLatin1String("updated OK!!! :)");
 }
 
+// The monitor's and the programming thread's news in the order the window got them, each with
+// what the window showed right after its slot had run (the window's connections come first).
+class WindowLog : public QObject
+{
+public:
+    struct Entry
+    {
+        char signal; // '1' connected, '2' disconnected, '3' updated
+        QString label;
+        bool showsUpdated;
+    };
+
+    explicit WindowLog(const AppHarness &h) : h_(h)
+    {
+        const auto add = [this](char signal) {
+            return [this, signal] {
+                entries.push_back({signal, h_.window()->label->text(), showsUpdated(h_)});
+            };
+        };
+        connect(h.app->usbConnection, &UsbConnection::updateUsb1, this, add('1'),
+                Qt::QueuedConnection);
+        connect(h.app->usbConnection, &UsbConnection::updateUsb2, this, add('2'),
+                Qt::QueuedConnection);
+        connect(h.app->usbReceiverDots, &UsbReceiverDots::updateUsb3, this, add('3'),
+                Qt::QueuedConnection);
+    }
+
+    QByteArray order() const
+    {
+        QByteArray order;
+        for (const Entry &e : entries)
+            order += e.signal;
+        return order;
+    }
+
+    std::vector<Entry> entries;
+
+private:
+    const AppHarness &h_;
+};
+
 } // namespace
 
 class TestFaultMatrix : public QObject
@@ -56,6 +99,8 @@ private slots:
     void vanishesBetweenSearchAndOpen();
     void secondReceiverGetsNothing();
     void replugAnotherReceiver();
+    void swapWithinOnePoll_data();
+    void swapWithinOnePoll();
     void rapidButtonPresses();
     void closeWhileAWriteHangs();
 };
@@ -285,6 +330,70 @@ void TestFaultMatrix::replugAnotherReceiver()
     const Reports received = h.received();
     QCOMPARE(Reports(received.begin() + std::ptrdiff_t(firstPart), received.end()), wide);
     QCOMPARE(received.back().size(), std::size_t(17));
+}
+
+void TestFaultMatrix::swapWithinOnePoll_data()
+{
+    QTest::addColumn<QString>("swap");
+    QTest::addColumn<std::string>("newPath");
+    QTest::newRow("the same path replugged between two polls") << "replug" << std::string(kA);
+    QTest::newRow("B plugged, then A pulled") << "plug, then pull" << std::string("sim:b");
+    QTest::newRow("A pulled and B plugged within one poll") << "swap" << std::string("sim:b");
+}
+
+// With "automatic programm" ticked, receiver A is programmed; then it is swapped for B faster
+// than the monitor polls. The link must not stay on A's dead handles: the window is told of
+// A's going and of B's coming, B gets a pass of its own, and "updated OK!!! :)" shows for B
+// only once that pass has ended.
+void TestFaultMatrix::swapWithinOnePoll()
+{
+    QFETCH(QString, swap);
+    QFETCH(std::string, newPath);
+    AppHarness h({{"short", kShort}});
+    h.window()->checkBox->setChecked(true);
+    WindowLog log(h);
+    h.plug(u"Receiver A", 9, kA);
+    QTRY_COMPARE_WITH_TIMEOUT(h.updated->count(), 1, kConnectTimeoutMs + kPassTimeoutMs);
+    QTRY_VERIFY(showsUpdated(h));
+    QCOMPARE(log.order(), QByteArray("13"));
+    const Reports passes = AppHarness::expectedReports(h.configPath("short"), 2);
+    const auto half = passes.begin() + std::ptrdiff_t(passes.size() / 2);
+    const Reports firstPass(passes.begin(), half), secondPass(half, passes.end());
+    QCOMPARE(h.received(kA), firstPass);
+    h.hid->clearReports();
+
+    const rcprog::SimulatedHid::Interface b = simulatedReceiver(newPath, u"Receiver B");
+    if (swap == QLatin1String("replug")) {
+        h.hid->plug(b); // replaces A at its path: A's handles now refer to a device that is gone
+    } else if (swap == QLatin1String("plug, then pull")) {
+        h.hid->plug(b);
+        QTest::qWait(1500); // a poll sees both: B is a second receiver, ignored
+        QCOMPARE(log.order(), QByteArray("13"));
+        h.hid->unplug(kA);
+    } else {
+        h.hid->swap(kA, b);
+    }
+
+    QVERIFY(QTest::qWaitFor([&] { return log.entries.size() >= 4; }, kConnectTimeoutMs));
+    // From B's connect on, no success shows until B's own pass has ended.
+    QElapsedTimer waited;
+    waited.start();
+    while (h.updated->count() < 2 && waited.elapsed() < kPassTimeoutMs) {
+        QVERIFY2(!showsUpdated(h), "success shown for B before its pass ended");
+        QTest::qWait(10);
+    }
+    QCOMPARE(h.updated->count(), 2);
+    QTest::qWait(1500); // room for a wrong signal to arrive
+    QCOMPARE(log.order(), QByteArray("13213"));
+    QCOMPARE(log.entries[2].label, QStringLiteral("USB remote control not connected"));
+    QVERIFY(!log.entries[2].showsUpdated);
+    QCOMPARE(log.entries[3].label, QStringLiteral("Receiver B connected"));
+    QVERIFY(!log.entries[3].showsUpdated);
+    QVERIFY(log.entries[4].showsUpdated);
+    QCOMPARE(h.received(newPath), secondPass);
+    if (newPath != kA)
+        QVERIFY(h.received(kA).empty());
+    QCOMPARE(h.hid->openHandleCount(), 2);
 }
 
 void TestFaultMatrix::rapidButtonPresses()

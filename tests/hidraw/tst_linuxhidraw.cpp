@@ -1,3 +1,4 @@
+#include "CountingPlatform.h"
 #include "Descriptors.h"
 #include "DeviceSearch.h"
 #include "FakeSysfs.h"
@@ -8,12 +9,14 @@
 #include <cerrno>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <dirent.h>
 #include <grp.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,21 +26,18 @@ using rcprog::kNullHandle;
 using rcprog::LinuxHidraw;
 using rcprog::OpenError;
 using rcprog::ProductStringBuffer;
+using rcprog::test::configurationDescriptor;
 using rcprog::test::FakeHidraw;
 using rcprog::test::FakeSysfs;
 
 Q_DECLARE_METATYPE(std::optional<QByteArray>)
 Q_DECLARE_METATYPE(rcprog::OpenError)
+Q_DECLARE_METATYPE(QList<FakeHidraw>)
 
 namespace {
 
 constexpr quint16 kVendor = 0x04B4;
 constexpr quint16 kProduct = 0xF231;
-
-QByteArray bootKeyboard()
-{
-    return rcprog::test::descriptorCases().front().bytes();
-}
 
 int openDescriptorCount()
 {
@@ -64,6 +64,68 @@ QByteArray expectedBuffer(const QString &text)
         bytes[2 * i + 1] = char(text.at(i).unicode() >> 8);
     }
     return bytes;
+}
+
+// Tells which device nodes of a fake tree were opened since its creation, through inotify: what
+// the process really opened, whatever the backend reports. (inotify merges repeated events, so
+// it tells whether a node was opened, not how often.)
+class OpenWatch
+{
+public:
+    explicit OpenWatch(const FakeSysfs &fake)
+    {
+        fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (fd_ >= 0 && ::inotify_add_watch(fd_, fake.devRoot().c_str(), IN_OPEN) < 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~OpenWatch()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    OpenWatch(const OpenWatch &) = delete;
+    OpenWatch &operator=(const OpenWatch &) = delete;
+
+    bool isValid() const { return fd_ >= 0; }
+
+    // The numbers of the nodes opened since the last call.
+    std::set<int> opened()
+    {
+        std::set<int> numbers;
+        alignas(inotify_event) char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            for (ssize_t at = 0; at < n;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+                const QByteArray name(event->len ? event->name : "");
+                if (name.startsWith("hidraw"))
+                    numbers.insert(name.mid(6).toInt());
+                at += ssize_t(sizeof(inotify_event) + event->len);
+            }
+        }
+        return numbers;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+FakeHidraw interfaceWith(int number, const QByteArray &descriptor, quint16 vendor = kVendor,
+                         quint16 product = kProduct)
+{
+    FakeHidraw interface;
+    interface.number = number;
+    interface.vendorId = vendor;
+    interface.productId = product;
+    interface.descriptor = descriptor;
+    // Interfaces of one USB device share it, as a composite receiver's do.
+    interface.usbDevice = QStringLiteral("1-%1").arg(vendor == kVendor ? 1 : number + 2);
+    interface.interfaceNumber = number;
+    return interface;
 }
 
 // Runs `body` without the rights of root: directly when the test is not root, otherwise in a
@@ -117,6 +179,12 @@ private slots:
     void openPassRejectsDeviceWithoutInputReport();
     void writesWhileSearching();
     void noDescriptorLeaks();
+    void systemDevicesAreNotOpened_data();
+    void systemDevicesAreNotOpened();
+    void compositeReceiver_data();
+    void compositeReceiver();
+    void otherDevicesAreLeftAlone_data();
+    void otherDevicesAreLeftAlone();
 };
 
 void TestLinuxHidraw::listsNodesInNaturalOrder()
@@ -124,7 +192,7 @@ void TestLinuxHidraw::listsNodesInNaturalOrder()
     FakeSysfs fake;
     QVERIFY(fake.isValid());
     for (const int number : {10, 2, 0, 9, 1})
-        QVERIFY(fake.add(number, kVendor, kProduct, bootKeyboard(), QByteArray("R")));
+        QVERIFY(fake.add(number, kVendor, kProduct, configurationDescriptor(), QByteArray("R")));
     // Entries that are not hidraw nodes are not interfaces.
     QVERIFY(QDir().mkpath(fake.root() + "/sys/class/hidraw/hidrawx"));
     QVERIFY(QDir().mkpath(fake.root() + "/sys/class/hidraw/hidraw"));
@@ -163,8 +231,8 @@ void TestLinuxHidraw::attributesFromUevent()
     QFETCH(int, product);
     QFETCH(bool, usbParent);
     FakeSysfs fake;
-    QVERIFY(fake.add(3, quint16(vendor), quint16(product), bootKeyboard(), QByteArray("Name"),
-                     usbParent));
+    QVERIFY(fake.add(3, quint16(vendor), quint16(product), configurationDescriptor(),
+                     QByteArray("Name"), usbParent));
     LinuxHidraw hid(fake.sysfsRoot(), fake.devRoot());
 
     std::uint16_t v = 0, p = 0;
@@ -205,7 +273,7 @@ void TestLinuxHidraw::malformedUeventFails()
 {
     QFETCH(QByteArray, uevent);
     FakeSysfs fake;
-    QVERIFY(fake.add(0, kVendor, kProduct, bootKeyboard(), QByteArray("R")));
+    QVERIFY(fake.add(0, kVendor, kProduct, configurationDescriptor(), QByteArray("R")));
     QFile file(fake.hidDeviceFolder(0) + "/uevent");
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(file.write(uevent), uevent.size());
@@ -235,18 +303,27 @@ void TestLinuxHidraw::inputReportLength()
     FakeSysfs fake;
     QVERIFY(fake.add(5, kVendor, kProduct, descriptor, QByteArray("R")));
     LinuxHidraw hid(fake.sysfsRoot(), fake.devRoot());
-    const HidHandle handle = hid.open(fake.devicePath(5));
-    QVERIFY(handle != kNullHandle);
-    int length = -2;
-    const bool ok = hid.inputReportLength(handle, length);
-    hid.close(handle);
-    if (expected < 0) {
-        QVERIFY(!ok);
-        QCOMPARE(length, -2); // untouched on failure
+    // Read through a handle, and from sysfs without opening (the only way for an interface the
+    // system holds, which is not opened).
+    int peeked = -2;
+    const bool peekOk = hid.peekReportLength(fake.devicePath(5), peeked);
+    OpenError error = OpenError::None;
+    const HidHandle handle = hid.open(fake.devicePath(5), &error);
+    const std::vector<std::uint8_t> bytes(descriptor.begin(), descriptor.end());
+    const auto collections = rcprog::topLevelCollections(bytes.data(), bytes.size());
+    if (collections && rcprog::heldBySystem(*collections)) {
+        QCOMPARE(handle, kNullHandle);
+        QCOMPARE(error, OpenError::SystemDevice);
     } else {
-        QVERIFY(ok);
-        QCOMPARE(length, expected);
+        QVERIFY(handle != kNullHandle);
+        int length = -2;
+        const bool ok = hid.inputReportLength(handle, length);
+        hid.close(handle);
+        QCOMPARE(ok, expected >= 0);
+        QCOMPARE(length, expected < 0 ? -2 : expected); // untouched on failure
     }
+    QCOMPARE(peekOk, expected >= 0);
+    QCOMPARE(peeked, expected < 0 ? -2 : expected);
 }
 
 void TestLinuxHidraw::productString_data()
@@ -311,7 +388,7 @@ void TestLinuxHidraw::productString()
     FakeSysfs fake;
     FakeHidraw interface;
     interface.number = 7;
-    interface.descriptor = bootKeyboard();
+    interface.descriptor = configurationDescriptor();
     interface.productName = productName;
     interface.usbParent = usbParent;
     interface.usbHidName = usbHidName;
@@ -330,7 +407,7 @@ void TestLinuxHidraw::productString()
 void TestLinuxHidraw::productStringWithoutSysfsFails()
 {
     FakeSysfs fake;
-    QVERIFY(fake.add(1, kVendor, kProduct, bootKeyboard(), std::nullopt));
+    QVERIFY(fake.add(1, kVendor, kProduct, configurationDescriptor(), std::nullopt));
     // No product file and no HID_NAME line: there is no product string to give.
     QFile file(fake.hidDeviceFolder(1) + "/uevent");
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -349,8 +426,8 @@ void TestLinuxHidraw::productStringWithoutSysfsFails()
 void TestLinuxHidraw::writesReachTheNodeExactly()
 {
     FakeSysfs fake;
-    QVERIFY(fake.add(2, kVendor, kProduct, bootKeyboard(), QByteArray("R")));
-    QVERIFY(fake.add(3, kVendor, kProduct, bootKeyboard(), QByteArray("R")));
+    QVERIFY(fake.add(2, kVendor, kProduct, configurationDescriptor(), QByteArray("R")));
+    QVERIFY(fake.add(3, kVendor, kProduct, configurationDescriptor(), QByteArray("R")));
     LinuxHidraw hid(fake.sysfsRoot(), fake.devRoot());
     const HidHandle handle = hid.open(fake.devicePath(2));
     QVERIFY(handle != kNullHandle);
@@ -373,7 +450,7 @@ void TestLinuxHidraw::writesReachTheNodeExactly()
 void TestLinuxHidraw::writeFailures()
 {
     FakeSysfs fake;
-    QVERIFY(fake.add(0, kVendor, kProduct, bootKeyboard(), QByteArray("R")));
+    QVERIFY(fake.add(0, kVendor, kProduct, configurationDescriptor(), QByteArray("R")));
     LinuxHidraw hid(fake.sysfsRoot(), fake.devRoot());
     const std::uint8_t report[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
 
@@ -393,7 +470,7 @@ void TestLinuxHidraw::writeErrorOfTheNodeFails()
     if (::access("/dev/full", W_OK) != 0)
         QSKIP("/dev/full is not available");
     FakeSysfs fake;
-    QVERIFY(fake.add(0, kVendor, kProduct, bootKeyboard(), QByteArray("R")));
+    QVERIFY(fake.add(0, kVendor, kProduct, configurationDescriptor(), QByteArray("R")));
     const QString node = QString::fromStdString(fake.devicePath(0));
     QVERIFY(QFile::remove(node));
     QVERIFY(QFile::link("/dev/full", node));
@@ -409,7 +486,7 @@ void TestLinuxHidraw::writeErrorOfTheNodeFails()
 void TestLinuxHidraw::unplugged()
 {
     FakeSysfs fake;
-    QVERIFY(fake.add(4, kVendor, kProduct, bootKeyboard(), QByteArray("Receiver")));
+    QVERIFY(fake.add(4, kVendor, kProduct, configurationDescriptor(), QByteArray("Receiver")));
     LinuxHidraw hid(fake.sysfsRoot(), fake.devRoot());
     const HidHandle handle = hid.open(fake.devicePath(4));
     QVERIFY(handle != kNullHandle);
@@ -433,7 +510,7 @@ void TestLinuxHidraw::unplugged()
     QCOMPARE(fake.written(4), QByteArray("\x00\x01\x02", 3));
 
     // Plugged in again, it is found again.
-    QVERIFY(fake.add(4, kVendor, kProduct, bootKeyboard(), QByteArray("Receiver")));
+    QVERIFY(fake.add(4, kVendor, kProduct, configurationDescriptor(), QByteArray("Receiver")));
     QVERIFY(rcprog::searchPass(hid, kVendor, kProduct).matched);
 }
 
@@ -460,8 +537,8 @@ void TestLinuxHidraw::openErrors()
 void TestLinuxHidraw::accessDeniedIsToldFromAbsent()
 {
     FakeSysfs fake;
-    QVERIFY(fake.add(0, kVendor, kProduct, bootKeyboard(), QByteArray("Locked")));
-    QVERIFY(fake.add(1, 0x046D, 0xC52B, bootKeyboard(), QByteArray("Other")));
+    QVERIFY(fake.add(0, kVendor, kProduct, configurationDescriptor(), QByteArray("Locked")));
+    QVERIFY(fake.add(1, 0x046D, 0xC52B, configurationDescriptor(), QByteArray("Other")));
     // Everything readable by others except the node itself (mode 0600, owned by the test).
     QVERIFY(::chmod(QFile::encodeName(fake.root()).constData(), 0755) == 0);
     QVERIFY(::chmod(fake.devicePath(0).c_str(), 0600) == 0);
@@ -497,9 +574,9 @@ void TestLinuxHidraw::openPassTakesFirstMatchInNaturalOrder()
 {
     FakeSysfs fake;
     const QByteArray threeCollections = rcprog::test::descriptorCases()[2].bytes(); // 65 bytes
-    QVERIFY(fake.add(1, 0x046D, 0xC52B, bootKeyboard(), QByteArray("Other maker")));
-    QVERIFY(fake.add(2, kVendor, 0xF232, bootKeyboard(), QByteArray("Wrong product")));
-    QVERIFY(fake.add(10, kVendor, kProduct, bootKeyboard(), QByteArray("Second")));
+    QVERIFY(fake.add(1, 0x046D, 0xC52B, configurationDescriptor(), QByteArray("Other maker")));
+    QVERIFY(fake.add(2, kVendor, 0xF232, configurationDescriptor(), QByteArray("Wrong product")));
+    QVERIFY(fake.add(10, kVendor, kProduct, configurationDescriptor(), QByteArray("Second")));
     QVERIFY(fake.add(9, kVendor, kProduct, threeCollections, QByteArray("First \xC3\xA4")));
 
     LinuxHidraw hid(fake.sysfsRoot(), fake.devRoot());
@@ -532,8 +609,8 @@ void TestLinuxHidraw::openPassTakesFirstMatchInNaturalOrder()
 void TestLinuxHidraw::searchPassIgnoresOtherProducts()
 {
     FakeSysfs fake;
-    QVERIFY(fake.add(0, kVendor, 0xF232, bootKeyboard(), QByteArray("Wrong product")));
-    QVERIFY(fake.add(1, 0x04B5, kProduct, bootKeyboard(), QByteArray("Wrong vendor")));
+    QVERIFY(fake.add(0, kVendor, 0xF232, configurationDescriptor(), QByteArray("Wrong product")));
+    QVERIFY(fake.add(1, 0x04B5, kProduct, configurationDescriptor(), QByteArray("Wrong vendor")));
     LinuxHidraw hid(fake.sysfsRoot(), fake.devRoot());
     const rcprog::SearchResult result = rcprog::searchPass(hid, kVendor, kProduct);
     QVERIFY(!result.matched);
@@ -543,7 +620,7 @@ void TestLinuxHidraw::searchPassIgnoresOtherProducts()
     QCOMPARE(opened.infoHandle, kNullHandle);
     QVERIFY(rcprog::searchPass(hid, kVendor, 0xF232).matched);
 
-    QVERIFY(fake.add(11, kVendor, kProduct, bootKeyboard(), QByteArray("Receiver")));
+    QVERIFY(fake.add(11, kVendor, kProduct, configurationDescriptor(), QByteArray("Receiver")));
     QVERIFY(rcprog::searchPass(hid, kVendor, kProduct).matched);
 }
 
@@ -552,7 +629,7 @@ void TestLinuxHidraw::openPassProductNameFromHidName()
     FakeSysfs fake;
     // A receiver behind a Bluetooth-like transport, without a USB parent; a character above
     // U+00FF contributes its low byte, as the product-name rule says.
-    QVERIFY(fake.add(3, kVendor, kProduct, bootKeyboard(),
+    QVERIFY(fake.add(3, kVendor, kProduct, configurationDescriptor(),
                      QByteArray("\xC5\x81\xC3\xB3"
                                 "dz receiver"),
                      false));
@@ -591,7 +668,7 @@ void TestLinuxHidraw::writesWhileSearching()
     FakeSysfs fake;
     for (int number = 0; number < 8; ++number)
         QVERIFY(fake.add(number, number == 5 ? kVendor : quint16(0x1000 + number), kProduct,
-                         bootKeyboard(), QByteArray("R")));
+                         configurationDescriptor(), QByteArray("R")));
     LinuxHidraw hid(fake.sysfsRoot(), fake.devRoot());
     const HidHandle handle = hid.open(fake.devicePath(5));
     QVERIFY(handle != kNullHandle);
@@ -623,10 +700,11 @@ void TestLinuxHidraw::writesWhileSearching()
 void TestLinuxHidraw::noDescriptorLeaks()
 {
     FakeSysfs fake;
-    QVERIFY(fake.add(0, 0x046D, 0xC52B, bootKeyboard(), QByteArray("Other")));
+    QVERIFY(fake.add(0, 0x046D, 0xC52B, configurationDescriptor(), QByteArray("Other")));
     QVERIFY(fake.add(1, kVendor, 0xF232, QByteArray::fromHex("7508"), QByteArray("Broken")));
-    QVERIFY(fake.add(2, kVendor, kProduct, bootKeyboard(), QByteArray("Receiver"), false));
-    QVERIFY(fake.add(3, kVendor, kProduct, bootKeyboard(), std::nullopt));
+    QVERIFY(fake.add(2, kVendor, kProduct, configurationDescriptor(), QByteArray("Receiver"),
+                     false));
+    QVERIFY(fake.add(3, kVendor, kProduct, configurationDescriptor(), std::nullopt));
     const int before = openDescriptorCount();
     {
         LinuxHidraw hid(fake.sysfsRoot(), fake.devRoot());
@@ -659,6 +737,147 @@ void TestLinuxHidraw::noDescriptorLeaks()
         QCOMPARE(openDescriptorCount(), before + 2);
     }
     QCOMPARE(openDescriptorCount(), before);
+}
+
+void TestLinuxHidraw::systemDevicesAreNotOpened_data()
+{
+    QTest::addColumn<QByteArray>("descriptor");
+    QTest::addColumn<bool>("heldBySystem");
+    for (const rcprog::test::CollectionCase &c : rcprog::test::collectionCases())
+        QTest::newRow(c.name) << c.bytes() << c.heldBySystem;
+}
+
+// An interface whose collections the system holds is refused before its node is opened, as
+// "system device", not as "access denied"; its IDs, report length and name can still be read
+// from sysfs.
+void TestLinuxHidraw::systemDevicesAreNotOpened()
+{
+    QFETCH(QByteArray, descriptor);
+    QFETCH(bool, heldBySystem);
+    FakeSysfs fake;
+    QVERIFY(fake.add(2, kVendor, kProduct, descriptor, QByteArray("Composite")));
+    OpenWatch watch(fake);
+    QVERIFY(watch.isValid());
+    LinuxHidraw hid(fake.sysfsRoot(), fake.devRoot());
+    OpenError error = OpenError::Other;
+    const HidHandle handle = hid.open(fake.devicePath(2), &error);
+    if (heldBySystem) {
+        QCOMPARE(handle, kNullHandle);
+        QCOMPARE(error, OpenError::SystemDevice);
+        QVERIFY(watch.opened().empty());
+    } else {
+        QVERIFY(handle != kNullHandle);
+        QCOMPARE(error, OpenError::None);
+        hid.close(handle);
+        QCOMPARE(watch.opened(), std::set<int>{2});
+    }
+    const rcprog::SearchResult found = rcprog::searchPass(hid, kVendor, kProduct);
+    QCOMPARE(found.matched, !heldBySystem);
+    QVERIFY(!found.accessDenied);
+    std::uint16_t v = 0, p = 0;
+    QVERIFY(hid.peekAttributes(fake.devicePath(2), v, p));
+    QCOMPARE(v, kVendor);
+    ProductStringBuffer buffer{};
+    QVERIFY(hid.peekProductString(fake.devicePath(2), buffer));
+    QCOMPARE(bufferBytes(buffer), expectedBuffer(QStringLiteral("Composite")));
+}
+
+void TestLinuxHidraw::compositeReceiver_data()
+{
+    using rcprog::test::bootKeyboard;
+    using rcprog::test::bytesOf;
+    QTest::addColumn<QList<FakeHidraw>>("interfaces"); // in enumeration order
+    QTest::addColumn<int>("opened"); // the node a pass programs; -1: no receiver found
+    const QByteArray keyboard = bootKeyboard();
+    const QByteArray mouse = bytesOf(rcprog::test::mouseItems());
+    const QByteArray configuration = configurationDescriptor();
+    QTest::newRow("keyboard + configuration")
+            << QList<FakeHidraw>{interfaceWith(0, keyboard), interfaceWith(1, configuration)} << 1;
+    QTest::newRow("configuration + keyboard")
+            << QList<FakeHidraw>{interfaceWith(0, configuration), interfaceWith(1, keyboard)} << 0;
+    QTest::newRow("mouse + configuration")
+            << QList<FakeHidraw>{interfaceWith(0, mouse), interfaceWith(1, configuration)} << 1;
+    QTest::newRow("keyboard only: no receiver found")
+            << QList<FakeHidraw>{interfaceWith(0, keyboard)} << -1;
+    QTest::newRow("keyboard and vendor collection in one descriptor: a candidate")
+            << QList<FakeHidraw>{interfaceWith(0, keyboard + configuration),
+                                 interfaceWith(1, configuration)}
+            << 0;
+}
+
+// A receiver that is a composite device: a keyboard interface with the receiver's IDs beside
+// the configuration interface. The pass goes to the configuration interface whatever the order,
+// and never opens the keyboard.
+void TestLinuxHidraw::compositeReceiver()
+{
+    QFETCH(QList<FakeHidraw>, interfaces);
+    QFETCH(int, opened);
+    FakeSysfs fake;
+    for (const FakeHidraw &interface : interfaces)
+        QVERIFY(fake.add(interface));
+    OpenWatch watch(fake);
+    QVERIFY(watch.isValid());
+    LinuxHidraw hid(fake.sysfsRoot(), fake.devRoot());
+    const int before = openDescriptorCount();
+
+    rcprog::OpenedDevice device;
+    const rcprog::SearchResult result = rcprog::openPass(hid, kVendor, kProduct, device);
+    QCOMPARE(result.matched, opened >= 0);
+    QVERIFY(!result.accessDenied); // a keyboard is not a receiver that refuses access
+    std::set<int> expectedOpened;
+    if (opened >= 0) {
+        QCOMPARE(result.path, fake.devicePath(opened));
+        const std::uint8_t report[9] = {0x00, 0x03, 0x01};
+        QVERIFY(hid.write(device.writeHandle, report, sizeof report));
+        hid.close(device.infoHandle);
+        hid.close(device.writeHandle);
+        expectedOpened.insert(opened);
+    }
+    QCOMPARE(openDescriptorCount(), before);
+    QCOMPARE(watch.opened(), expectedOpened);
+    for (const FakeHidraw &interface : interfaces)
+        QCOMPARE(fake.written(interface.number).size(), interface.number == opened ? 9 : 0);
+}
+
+void TestLinuxHidraw::otherDevicesAreLeftAlone_data()
+{
+    QTest::addColumn<bool>("receiver"); // a receiver after the other devices
+    QTest::addColumn<bool>("hideIds"); // the others' uevent cannot be read
+    QTest::newRow("eight other devices and the receiver") << true << false;
+    QTest::newRow("eight other devices, no receiver") << false << false;
+    QTest::newRow("sysfs cannot tell: opened as before") << true << true;
+}
+
+// Polling opens only interfaces with the receiver's IDs: sysfs tells the others' IDs without
+// opening them (which would start their input and keep them awake).
+void TestLinuxHidraw::otherDevicesAreLeftAlone()
+{
+    QFETCH(bool, receiver);
+    QFETCH(bool, hideIds);
+    FakeSysfs fake;
+    for (int number = 0; number < 8; ++number) {
+        QVERIFY(fake.add(interfaceWith(number, configurationDescriptor(), quint16(0x1000 + number),
+                                       kProduct)));
+        if (hideIds) {
+            QFile uevent(fake.hidDeviceFolder(number) + "/uevent");
+            QVERIFY(uevent.remove());
+        }
+    }
+    if (receiver)
+        QVERIFY(fake.add(interfaceWith(8, configurationDescriptor())));
+    OpenWatch watch(fake);
+    QVERIFY(watch.isValid());
+    LinuxHidraw hid(fake.sysfsRoot(), fake.devRoot());
+    CountingPlatform counting(hid);
+
+    QCOMPARE(rcprog::searchPass(counting, kVendor, kProduct).matched, receiver);
+    std::set<int> expected;
+    for (int number = 0; number < 8 && hideIds; ++number)
+        expected.insert(number);
+    if (receiver)
+        expected.insert(8);
+    QCOMPARE(watch.opened(), expected);
+    QCOMPARE(counting.opens(), int(expected.size()));
 }
 
 QTEST_GUILESS_MAIN(TestLinuxHidraw)

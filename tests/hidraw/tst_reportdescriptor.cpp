@@ -6,8 +6,13 @@
 #include <optional>
 #include <vector>
 
+using rcprog::CollectionUsage;
+using rcprog::test::CollectionCase;
+using rcprog::test::collectionCases;
 using rcprog::test::DescriptorCase;
 using rcprog::test::descriptorCases;
+
+Q_DECLARE_METATYPE(std::vector<CollectionUsage>)
 
 namespace {
 
@@ -30,6 +35,12 @@ private slots:
     void inputReportLength();
     void everyTruncation_data();
     void everyTruncation();
+    void topLevelCollections_data();
+    void topLevelCollections();
+    void unreadableDescriptorsHaveNoCollections_data();
+    void unreadableDescriptorsHaveNoCollections();
+    void heldBySystem_data();
+    void heldBySystem();
 };
 
 void TestReportDescriptor::inputReportLength_data()
@@ -88,6 +99,61 @@ void TestReportDescriptor::everyTruncation()
         }
     }
     QCOMPARE(previous, expected);
+}
+
+void TestReportDescriptor::topLevelCollections_data()
+{
+    QTest::addColumn<QByteArray>("descriptor");
+    QTest::addColumn<std::vector<CollectionUsage>>("expected");
+    for (const CollectionCase &c : collectionCases())
+        QTest::newRow(c.name) << c.bytes() << c.collections;
+    QTest::newRow("three top-level collections")
+            << descriptorCases()[2].bytes()
+            << std::vector<CollectionUsage>{{0x01, 0x06}, {0xFF00, 0x01}, {0x0C, 0x01}};
+}
+
+void TestReportDescriptor::topLevelCollections()
+{
+    QFETCH(QByteArray, descriptor);
+    QFETCH(std::vector<CollectionUsage>, expected);
+    const std::vector<std::uint8_t> exact(descriptor.begin(), descriptor.end());
+    const auto collections = rcprog::topLevelCollections(exact.data(), exact.size());
+    QVERIFY(collections);
+    QCOMPARE(collections->size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        QCOMPARE((*collections)[i].usagePage, expected[i].usagePage);
+        QCOMPARE((*collections)[i].usage, expected[i].usage);
+    }
+}
+
+void TestReportDescriptor::unreadableDescriptorsHaveNoCollections_data()
+{
+    QTest::addColumn<QByteArray>("descriptor");
+    for (const DescriptorCase &c : descriptorCases())
+        if (c.inputLength < 0)
+            QTest::newRow(c.name) << c.bytes();
+}
+
+void TestReportDescriptor::unreadableDescriptorsHaveNoCollections()
+{
+    QFETCH(QByteArray, descriptor);
+    const std::vector<std::uint8_t> exact(descriptor.begin(), descriptor.end());
+    QVERIFY(!rcprog::topLevelCollections(exact.data(), exact.size()));
+}
+
+void TestReportDescriptor::heldBySystem_data()
+{
+    QTest::addColumn<std::vector<CollectionUsage>>("collections");
+    QTest::addColumn<bool>("held");
+    for (const CollectionCase &c : collectionCases())
+        QTest::newRow(c.name) << c.collections << c.heldBySystem;
+}
+
+void TestReportDescriptor::heldBySystem()
+{
+    QFETCH(std::vector<CollectionUsage>, collections);
+    QFETCH(bool, held);
+    QCOMPARE(rcprog::heldBySystem(collections), held);
 }
 
 QTEST_GUILESS_MAIN(TestReportDescriptor)

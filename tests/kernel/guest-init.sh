@@ -5,9 +5,10 @@
 # console as lines "KT|<scenario>|<stream>|<text>", which the host reads (run.sh).
 #
 # Layout of the initramfs: /bin/busybox, /modules/*.ko, /kt/bin/{rcprog-cli,
-# rcprog-virtual-receiver,rcprog-hidraw-probe}, /kt/configs/*.ini, /kt/scenarios (one scenario
-# name per line, in the order to run), /etc/passwd and /etc/group with an unprivileged "user",
-# plus the shared libraries of rcprog-cli at their paths.
+# rcprog-virtual-receiver,rcprog-hidraw-probe,rcprog-kernel-station,rcprog-search-bench},
+# /kt/configs/*.ini, /kt/scenarios (one scenario name per line, in the order to run), /etc/passwd
+# and /etc/group with an unprivileged "user", plus the shared libraries of the programs at their
+# paths.
 
 /bin/busybox --install -s /bin
 export PATH=/bin:/kt/bin
@@ -100,6 +101,25 @@ run_cmd() {
     say "$sc" exit "$status"
 }
 
+# start_others SCENARIO COUNT: COUNT virtual HID devices of another maker (tags o0, o1, ...),
+# each with a product ID of its own.
+start_others() {
+    i=0
+    while [ $i -lt "$2" ]; do
+        start_vr "$1" "o$i" --vendor 0x1209 --product $((0x1000 + i)) --name "Other device $i"
+        i=$((i + 1))
+    done
+}
+
+# other_tags COUNT: the tags start_others gave.
+other_tags() {
+    i=0
+    while [ $i -lt "$1" ]; do
+        printf 'o%s ' $i
+        i=$((i + 1))
+    done
+}
+
 first_config() {
     for f in /kt/configs/*.ini; do
         [ -f "$f" ] && echo "$f" && return
@@ -160,6 +180,38 @@ scenario() {
         start_vr "$sc" rx --fail-after "${sc#stalled:}" --name "Virtual receiver"
         run_cmd "$sc" 30 rcprog-cli program "$CONFIG1" --wait 10
         stop_vrs "$sc" rx
+        ;;
+    composite)
+        # The keyboard interface with the receiver's IDs comes first.
+        start_vr "$sc" rx --with-keyboard --name "Virtual receiver"
+        run_cmd "$sc" 30 rcprog-cli program "$CONFIG1" --wait 10
+        stop_vrs "$sc" rx
+        ;;
+    swap)
+        # Receiver A takes a whole pass, then is removed and B created at once: within one
+        # poll of the window's own monitor, under its programming thread in automatic mode.
+        n=$(rcprog-cli dump "$CONFIG1" | grep -c '^W ')
+        start_vr "$sc" rx --name "Virtual receiver A" --replug-after "$n" \
+            --replug-name "Virtual receiver B"
+        run_cmd "$sc" 90 rcprog-kernel-station "$CONFIG1" --passes 2 --seconds 80
+        stop_vrs "$sc" rx
+        ;;
+    quiet)
+        start_others "$sc" 32
+        start_vr "$sc" rx --name "Virtual receiver"
+        run_cmd "$sc" 30 rcprog-cli program "$CONFIG1" --wait 10
+        stop_vrs "$sc" $(other_tags 32) rx
+        ;;
+    devices)
+        start_vr "$sc" rx --with-keyboard --name "Virtual receiver"
+        start_vr "$sc" other --product 0xF232 --name "Other product"
+        run_cmd "$sc" 20 rcprog-cli devices
+        stop_vrs "$sc" rx other
+        ;;
+    bench)
+        start_others "$sc" 64
+        run_cmd "$sc" 120 rcprog-search-bench --passes 31
+        stop_vrs "$sc" $(other_tags 64)
         ;;
     access-denied)
         # An unprivileged user cannot open the root-only hidraw node.

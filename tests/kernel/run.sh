@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
 # The kernel test: boots a Debian kernel under QEMU (software emulation) with an initramfs that
-# holds busybox, the HID modules, rcprog-virtual-receiver, rcprog-hidraw-probe and rcprog-cli,
-# runs every scenario in one boot (guest-init.sh), and judges the serial log here on the host.
+# holds busybox, the HID modules, rcprog-virtual-receiver, rcprog-hidraw-probe, rcprog-cli, the
+# headless station (the window's threads without a window) and the search benchmark against
+# hidapi, runs every scenario in one boot (guest-init.sh), and judges the serial log here on the
+# host.
 #
 # Usage: tests/kernel/run.sh [BUILD_DIR]     (default: $RCPROG_BUILD_DIR, else <repo>/build)
 #
-# BUILD_DIR is a normal CMake build of the project: rcprog-cli is taken from BUILD_DIR/cli. The
-# virtual receiver and the probe are taken from BUILD_DIR too when the build has them, and built
-# on their own under BUILD_DIR/kernel-test/tools otherwise. Downloads are cached in
+# BUILD_DIR is a normal CMake build of the project: rcprog-cli is taken from BUILD_DIR/cli and
+# the station from BUILD_DIR/tests/kernel/station. The virtual receiver, the probe and the search
+# benchmark are taken from BUILD_DIR too when the build has them, and built on their own under
+# BUILD_DIR/kernel-test/tools otherwise (the benchmark needs hidapi, which this test installs for
+# it alone). Downloads are cached in
 # BUILD_DIR/kernel-test/cache, so a second run needs no network.
 #
 # Environment:
 #   RCPROG_KERNEL_TEST_BUDGET  seconds for the whole test after the host tools are installed
-#                              (default 180)
+#                              (default 480)
 #   RCPROG_KERNEL_TEST_STRICT  1: a skip (no kernel or QEMU to be had) fails the run
 #   RCPROG_KERNEL_TEST_ONLY    space-separated scenario names to run instead of all
 #   RCPROG_KERNEL_TEST_LOG     judge this serial log of an earlier run instead of booting
@@ -27,7 +31,7 @@ BUILD=${1:-${RCPROG_BUILD_DIR:-$REPO/build}}
 case "$BUILD" in /*) ;; *) BUILD=$(pwd)/$BUILD ;; esac
 WORK=$BUILD/kernel-test
 CACHE=$WORK/cache
-BUDGET=${RCPROG_KERNEL_TEST_BUDGET:-180}
+BUDGET=${RCPROG_KERNEL_TEST_BUDGET:-480}
 STRICT=${RCPROG_KERNEL_TEST_STRICT:-0}
 
 PASSED=0
@@ -86,6 +90,9 @@ dpkg -s busybox-static >/dev/null 2>&1 || need+=(busybox-static)
 command -v cpio >/dev/null || need+=(cpio)
 command -v xz >/dev/null || need+=(xz-utils)
 command -v gzip >/dev/null || need+=(gzip)
+# hidapi, only for the search benchmark against hid_enumerate.
+dpkg -s libhidapi-dev >/dev/null 2>&1 || need+=(libhidapi-dev)
+command -v pkg-config >/dev/null || need+=(pkg-config)
 if [ ${#need[@]} -gt 0 ]; then
     log "installing ${need[*]}"
     apt_install "${need[@]}" || skip "apt-get could not install ${need[*]} (see $WORK/apt-install.log)"
@@ -189,6 +196,13 @@ PROBE=$BUILD/tests/kernel/probe/rcprog-hidraw-probe
 CLI=$BUILD/cli/rcprog-cli
 HAVE_CLI=0
 [ -x "$CLI" ] && HAVE_CLI=1
+STATION=$BUILD/tests/kernel/station/rcprog-kernel-station
+HAVE_STATION=0
+[ -x "$STATION" ] && HAVE_STATION=1
+BENCH=$BUILD/tests/kernel/search-bench/rcprog-search-bench
+[ -x "$BENCH" ] || BENCH=$(build_tool rcprog-search-bench "$REPO/tests/kernel/search-bench") \
+    || BENCH=""
+[ -n "$BENCH" ] && [ ! -x "$BENCH" ] && BENCH=""
 
 # The bundled examples, and what rcprog-cli dump says each of them sends.
 CONFIGS=()
@@ -202,7 +216,10 @@ SCENARIOS=(probe-basic probe-two probe-length16 probe-unplug)
 if [ $HAVE_CLI = 1 ] && [ ${#CONFIGS[@]} -gt 0 ]; then
     for f in "${CONFIGS[@]}"; do SCENARIOS+=("example:$(basename "$f")"); done
     SCENARIOS+=(second-device other-only unplug:1 unplug:10 stalled:3 access-denied)
+    SCENARIOS+=(composite quiet devices)
+    [ $HAVE_STATION = 1 ] && SCENARIOS+=(swap)
 fi
+[ -n "$BENCH" ] && SCENARIOS+=(bench)
 if [ -n "${RCPROG_KERNEL_TEST_ONLY:-}" ]; then
     read -r -a SCENARIOS <<<"$RCPROG_KERNEL_TEST_ONLY"
 fi
@@ -236,6 +253,12 @@ add_program "$VR" || fatal "cannot copy $VR"
 add_program "$PROBE" || fatal "cannot copy $PROBE"
 if [ $HAVE_CLI = 1 ]; then
     add_program "$CLI" || fatal "cannot copy $CLI and its libraries"
+fi
+if [ $HAVE_STATION = 1 ]; then
+    add_program "$STATION" || fatal "cannot copy $STATION and its libraries"
+fi
+if [ -n "$BENCH" ]; then
+    add_program "$BENCH" || fatal "cannot copy $BENCH and its libraries (hidapi, libudev)"
 fi
 for f in "${CONFIGS[@]}"; do cp "$f" "$ROOT/kt/configs/"; done
 printf '%s\n' "${SCENARIOS[@]}" >"$ROOT/kt/scenarios"
@@ -301,9 +324,20 @@ verdict() { # NAME
     ERRORS=()
 }
 
-# What rcprog-cli dump says a file sends: the 9-byte reports, one per line.
+# What rcprog-cli dump says a file sends: the 9-byte reports, one per line (of N passes back to
+# back, as the programming thread sends them for N requests, when N is given).
 dump_reports() {
-    "$CLI" dump "$1" 2>/dev/null | sed -n 's/^W //p'
+    "$CLI" dump "$1" --passes "${2:-1}" 2>/dev/null | sed -n 's/^W //p'
+}
+
+# node_of SCENARIO TAG [keyboard]: the number of the hidraw node a virtual receiver announced
+# (of its keyboard device when asked).
+node_of() {
+    if [ "${3:-}" = keyboard ]; then
+        kt "$1" "$2-stderr" | sed -n 's/.*ready:.* keyboard node \/dev\/hidraw\([0-9]*\),.*/\1/p' | head -n 1
+    else
+        kt "$1" "$2-stderr" | sed -n 's/.*ready:.* node \/dev\/hidraw\([0-9]*\)$/\1/p' | head -n 1
+    fi
 }
 
 has_line() { # SCENARIO STREAM REGEX
@@ -454,6 +488,79 @@ judge() { # SCENARIO
         [ "$exit_status" != 143 ] || ERRORS+=("rcprog-cli program hung on a receiver that stopped reading")
         same_reports "$sc" rx "$want" "${sc#stalled:}"
         ;;
+    composite)
+        # A keyboard interface with the receiver's IDs, before the configuration interface.
+        want=$WORK/dump-first.txt
+        dump_reports "${CONFIGS[0]}" >"$want"
+        [ "$exit_status" = 0 ] || ERRORS+=("rcprog-cli program exited with $exit_status")
+        kt "$sc" out | tail -n 1 | grep -q '^result: ok' || ERRORS+=("the last line is not 'result: ok'")
+        same_reports "$sc" rx "$want"
+        local kbd cfg
+        kbd=$(node_of "$sc" rx keyboard)
+        cfg=$(node_of "$sc" rx)
+        if [ -z "$kbd" ] || [ -z "$cfg" ]; then
+            ERRORS+=("the receiver did not announce both nodes")
+        elif [ "$kbd" -ge "$cfg" ]; then
+            ERRORS+=("the keyboard (hidraw$kbd) did not come before the configuration device (hidraw$cfg)")
+        fi
+        if has_line "$sc" rx-stderr 'keyboard output report'; then
+            ERRORS+=("the keyboard device received output reports: $(kt "$sc" rx-stderr | grep -c 'keyboard output report')")
+        fi
+        ;;
+    swap)
+        # Two passes over one report buffer: A's, then B's after A was replaced within a poll.
+        want=$WORK/dump-two.txt
+        dump_reports "${CONFIGS[0]}" 2 >"$want"
+        [ "$exit_status" = 0 ] || ERRORS+=("rcprog-kernel-station exited with $exit_status")
+        local events expected_events
+        events=$(kt "$sc" out | tr '\n' '/')
+        expected_events='connected name="Virtual receiver A"/updated/disconnected/connected name="Virtual receiver B"/updated/'
+        [ "$events" = "$expected_events" ] \
+            || ERRORS+=("the threads told '$events', expected '$expected_events'")
+        has_line "$sc" rx-stderr 'replugged after [0-9]+ reports' \
+            || ERRORS+=("receiver A was not replaced by B")
+        same_reports "$sc" rx "$want"
+        ;;
+    quiet)
+        # 32 other devices present: polling opens none of them (each tells when it is opened).
+        want=$WORK/dump-first.txt
+        dump_reports "${CONFIGS[0]}" >"$want"
+        [ "$exit_status" = 0 ] || ERRORS+=("rcprog-cli program exited with $exit_status")
+        same_reports "$sc" rx "$want"
+        local i opened=0
+        for i in $(seq 0 31); do
+            if has_line "$sc" "o$i-node" none; then ERRORS+=("other device o$i got no hidraw node"); fi
+            if has_line "$sc" "o$i-stderr" ': opened$'; then opened=$((opened + 1)); fi
+        done
+        [ $opened = 0 ] || ERRORS+=("$opened of the 32 other devices were opened")
+        has_line "$sc" rx-stderr ': opened$' \
+            || ERRORS+=("the receiver never told of an open: the other devices' silence proves nothing")
+        ;;
+    devices)
+        [ "$exit_status" = 0 ] || ERRORS+=("rcprog-cli devices exited with $exit_status")
+        local kbd cfg oth want_lines
+        kbd=$(node_of "$sc" rx keyboard)
+        cfg=$(node_of "$sc" rx)
+        oth=$(node_of "$sc" other)
+        want_lines=$( {
+            echo "$kbd /dev/hidraw$kbd  04b4:f231  9  \"Virtual receiver\"  system device  receiver"
+            echo "$cfg /dev/hidraw$cfg  04b4:f231  9  \"Virtual receiver\"  ok  receiver, used by a pass"
+            echo "$oth /dev/hidraw$oth  04b4:f232  9  \"Other product\"  ok"
+        } | sort -n | cut -d' ' -f2-)
+        [ "$(kt "$sc" out)" = "$want_lines" ] \
+            || ERRORS+=("rcprog-cli devices printed '$(kt "$sc" out | tr '\n' '/')', expected '$(echo "$want_lines" | tr '\n' '/')'")
+        ;;
+    bench)
+        local line
+        [ "$exit_status" = 0 ] || ERRORS+=("rcprog-search-bench exited with $exit_status")
+        line=$(kt "$sc" out | grep -E '^search-pass kernel interfaces=[0-9]+ rcprog_us=[0-9]+ hidapi_us=[0-9]+$' | head -n 1)
+        if [ -z "$line" ]; then
+            ERRORS+=("no benchmark line")
+        else
+            echo "$line"
+            echo "$line" | grep -q ' interfaces=64 ' || ERRORS+=("the benchmark did not see 64 interfaces")
+        fi
+        ;;
     access-denied)
         [ "$exit_status" = 4 ] || ERRORS+=("rcprog-cli program exited with $exit_status, expected 4 (access denied)")
         ! has_line "$sc" out '^result: ok' || ERRORS+=("a success line was printed")
@@ -479,6 +586,14 @@ verdict boot
 
 for sc in "${SCENARIOS[@]}"; do judge "$sc"; done
 
+if [ $HAVE_STATION = 0 ]; then
+    ERRORS=("rcprog-kernel-station is not built at $STATION: the swap scenario did not run")
+    verdict station
+fi
+if [ -z "$BENCH" ]; then
+    ERRORS=("rcprog-search-bench could not be built (see $WORK/tools-rcprog-search-bench.log): no benchmark")
+    verdict bench
+fi
 if [ $HAVE_CLI = 0 ]; then
     ERRORS=("rcprog-cli is not built at $CLI: the programming scenarios did not run")
     verdict rcprog-cli

@@ -17,6 +17,8 @@
 #include <memory>
 #include <thread>
 
+#include <time.h>
+
 namespace {
 
 const std::string kPath = "sim:receiver";
@@ -88,11 +90,15 @@ private slots:
     void writeKeepsToItsConnection_data();
     void writeKeepsToItsConnection();
     void snapshot();
+    void aliveTellsADeviceThatHasGone_data();
+    void aliveTellsADeviceThatHasGone();
     void closeWaitsForAWriteUnderWay();
     void handOver();
     void pacerPausesAtLeastAsLongAsAsked_data();
     void pacerPausesAtLeastAsLongAsAsked();
+    void pacerStopEndsAPauseAtOnce_data();
     void pacerStopEndsAPauseAtOnce();
+    void pacerIdleWaitSpendsNoProcessorTime();
     void linkPassCountsEveryWrite_data();
     void linkPassCountsEveryWrite();
     void linkPassStopsBetweenTwoReports();
@@ -170,6 +176,39 @@ void TestDeviceLink::snapshot()
     QCOMPARE(link.reportDataLength(), 16);
 }
 
+void TestDeviceLink::aliveTellsADeviceThatHasGone_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("alive");
+    QTest::newRow("still there") << "none" << true;
+    QTest::newRow("another receiver plugged in beside it") << "second" << true;
+    QTest::newRow("unplugged") << "unplug" << false;
+    QTest::newRow("replaced at its path") << "replug" << false;
+    QTest::newRow("swapped for another") << "swap" << false;
+    QTest::newRow("closed") << "close" << false;
+}
+
+// Whether the receiver behind the link's handles is still there, whatever else is present.
+void TestDeviceLink::aliveTellsADeviceThatHasGone()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, alive);
+    Connected c;
+    QVERIFY(c.link.alive());
+    const rcprog::SimulatedHid::Interface other = simulatedReceiver("sim:other", u"Other");
+    if (change == QLatin1String("second"))
+        c.hid->plug(other);
+    else if (change == QLatin1String("unplug"))
+        c.hid->unplug(kPath);
+    else if (change == QLatin1String("replug"))
+        c.hid->plug(simulatedReceiver(kPath, u"Link receiver"));
+    else if (change == QLatin1String("swap"))
+        c.hid->swap(kPath, other);
+    else if (change == QLatin1String("close"))
+        c.link.close();
+    QCOMPARE(c.link.alive(), alive);
+}
+
 void TestDeviceLink::closeWaitsForAWriteUnderWay()
 {
     Connected c;
@@ -236,35 +275,57 @@ void TestDeviceLink::handOver()
     QVERIFY(!handOver.take());
 }
 
+namespace {
+
+// The pacer's two waits: the precise pause of a pass, and the idle wait between polls.
+bool pacerWait(Pacer &pacer, bool idle, int ms)
+{
+    return idle ? pacer.idleFor(ms) : pacer.sleepFor(ms);
+}
+
+} // namespace
+
 void TestDeviceLink::pacerPausesAtLeastAsLongAsAsked_data()
 {
+    QTest::addColumn<bool>("idle");
     QTest::addColumn<int>("ms");
-    QTest::newRow("1 ms") << 1;
-    QTest::newRow("20 ms") << 20;
-    QTest::newRow("50 ms") << 50;
+    for (const bool idle : {false, true}) {
+        const char *kind = idle ? "idle wait" : "pause";
+        for (const int ms : {1, 20, 50})
+            QTest::addRow("%s of %d ms", kind, ms) << idle << ms;
+    }
 }
 
 void TestDeviceLink::pacerPausesAtLeastAsLongAsAsked()
 {
+    QFETCH(bool, idle);
     QFETCH(int, ms);
     Pacer pacer;
     for (int i = 0; i < 5; ++i) {
         QElapsedTimer timer;
         timer.start();
-        QVERIFY(pacer.sleepFor(ms));
+        QVERIFY(pacerWait(pacer, idle, ms));
         QVERIFY2(timer.nsecsElapsed() >= qint64(ms) * 1000000,
                  qPrintable(QString::number(timer.nsecsElapsed())));
     }
 }
 
+void TestDeviceLink::pacerStopEndsAPauseAtOnce_data()
+{
+    QTest::addColumn<bool>("idle");
+    QTest::newRow("pause") << false;
+    QTest::newRow("idle wait") << true;
+}
+
 void TestDeviceLink::pacerStopEndsAPauseAtOnce()
 {
+    QFETCH(bool, idle);
     Pacer pacer;
     QVERIFY(!pacer.stopRequested());
     QElapsedTimer timer;
     timer.start();
     std::atomic<bool> slept{true};
-    std::thread sleeper([&] { slept.store(pacer.sleepFor(60000)); });
+    std::thread sleeper([&] { slept.store(pacerWait(pacer, idle, 60000)); });
     QTest::qWait(100);
     pacer.requestStop();
     sleeper.join();
@@ -273,6 +334,24 @@ void TestDeviceLink::pacerStopEndsAPauseAtOnce()
     QVERIFY(pacer.stopRequested());
     // Once stopped, a pause ends at once.
     QVERIFY(!pacer.sleepFor(60000));
+    QVERIFY(!pacer.idleFor(60000));
+}
+
+// An idle worker costs no processor time: its waits end without a busy tail. (A pause of a
+// pass spends its last 300 us awake; a hundred of them would take tens of milliseconds.)
+void TestDeviceLink::pacerIdleWaitSpendsNoProcessorTime()
+{
+    Pacer pacer;
+    const auto threadCpuNs = [] {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+    };
+    const qint64 start = threadCpuNs();
+    for (int i = 0; i < 100; ++i)
+        QVERIFY(pacer.idleFor(2));
+    const qint64 spentNs = threadCpuNs() - start;
+    QVERIFY2(spentNs < 10000000, qPrintable(QStringLiteral("%1 ns").arg(spentNs)));
 }
 
 void TestDeviceLink::linkPassCountsEveryWrite_data()

@@ -52,21 +52,28 @@ bool connect(HidPlatform &platform, const std::string &path, HidHandle probeHand
 SearchResult pass(HidPlatform &platform, int vendorId, int productId, OpenedDevice *opened)
 {
     SearchResult result;
+    const bool peeksFirst = platform.peeksWithoutOpening();
     for (const std::string &path : platform.listInterfaces()) {
+        std::uint16_t vendor = 0, product = 0;
+        const bool peeked = peeksFirst && platform.peekAttributes(path, vendor, product);
+        // Opening another device would start its input and keep it awake: it is left alone.
+        if (peeked && !idsMatch(vendor, product, vendorId, productId))
+            continue;
         OpenError error = OpenError::None;
         const HidHandle probeHandle = platform.open(path, &error);
         if (probeHandle == kNullHandle) {
-            std::uint16_t vendor = 0, product = 0;
-            if (error == OpenError::AccessDenied && platform.peekAttributes(path, vendor, product)
+            if (error == OpenError::AccessDenied
+                && (peeked || platform.peekAttributes(path, vendor, product))
                 && idsMatch(vendor, product, vendorId, productId))
                 result.accessDenied = true;
             continue;
         }
-        std::uint16_t vendor = 0, product = 0;
         const bool match = platform.attributes(probeHandle, vendor, product)
                            && idsMatch(vendor, product, vendorId, productId);
         if (match) {
             result.matched = opened ? connect(platform, path, probeHandle, *opened) : true;
+            if (result.matched)
+                result.path = path;
             platform.close(probeHandle);
             break; // the first match in enumeration order wins
         }

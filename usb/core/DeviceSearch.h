@@ -23,6 +23,7 @@ struct SearchResult
 {
     bool matched = false; // a matching interface was found (and, when connecting, opened)
     bool accessDenied = false; // no match opened, but an interface with the IDs refused access
+    std::string path; // the matching interface's path, when matched
 };
 
 // The product-name rule: the low byte of each UTF-16LE unit, up to the first zero low byte or
@@ -31,6 +32,9 @@ std::string productNameFromBuffer(const ProductStringBuffer &buffer);
 
 // One search pass: walks the interfaces in the platform's order, opens each candidate, and stops
 // at the first one whose vendor and product ID equal the given ones. No handle stays open.
+// Where the platform tells the IDs of a path without opening anything, a path with other IDs
+// is not opened at all. An interface that refuses to be opened (among them one the system
+// holds, such as the keyboard interface of a receiver) is not a match; the walk goes on.
 SearchResult searchPass(HidPlatform &platform, int vendorId, int productId);
 
 // A search pass that, at the first match, carries out the connect steps: opens the info and

@@ -12,8 +12,10 @@ namespace rcprog {
 using HidHandle = std::intptr_t;
 constexpr HidHandle kNullHandle = 0;
 
-// Why an open failed, where the platform can tell.
-enum class OpenError { None, AccessDenied, Other };
+// Why an open failed, where the platform can tell. SystemDevice: every top-level collection of
+// the interface is of a kind the system holds for its own exclusive use (keyboards, mice, pens,
+// touch; see SystemCollections.h), so it is not to be opened for reading and writing.
+enum class OpenError { None, AccessDenied, SystemDevice, Other };
 
 // The product string of a device: UTF-16LE units, NUL-terminated within the 100 bytes when
 // shorter than the buffer.
@@ -43,14 +45,34 @@ public:
     // Writes one whole output report (report-ID byte first); true only if all of it was written.
     virtual bool write(HidHandle handle, const std::uint8_t *data, std::size_t length) = 0;
 
-    // Vendor and product ID of a path without opening it, where the platform can read them
-    // (used only to tell "present but access denied" from "absent"). Default: not available.
+    // Vendor and product ID of a path without opening it for reading and writing, where the
+    // platform can read them (to tell "present but access denied" from "absent", to skip other
+    // devices, and to list interfaces that refuse to be opened). Default: not available.
     virtual bool peekAttributes(const std::string &path, std::uint16_t &vendorId,
                                 std::uint16_t &productId)
     {
         (void)path;
         (void)vendorId;
         (void)productId;
+        return false;
+    }
+    // Whether peekAttributes reads the IDs without opening the device at all (from a record the
+    // system keeps, such as sysfs). A search pass then opens only paths whose IDs are the wanted
+    // ones (or cannot be told), and leaves every other device alone. Default: no.
+    virtual bool peeksWithoutOpening() const { return false; }
+    // The input report length and the product string of a path without opening it for reading
+    // and writing, where the platform can read them (to list interfaces that refuse to be
+    // opened). Default: not available.
+    virtual bool peekReportLength(const std::string &path, int &length)
+    {
+        (void)path;
+        (void)length;
+        return false;
+    }
+    virtual bool peekProductString(const std::string &path, ProductStringBuffer &buffer)
+    {
+        (void)path;
+        (void)buffer;
         return false;
     }
 };

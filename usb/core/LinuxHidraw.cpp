@@ -139,6 +139,56 @@ bool ioctlUnsupported(int error)
     return error == ENOTTY || error == EINVAL;
 }
 
+// The report descriptor of a node's HID device as sysfs holds it.
+bool descriptorFromSysfs(const std::string &folder, std::string &descriptor)
+{
+    return !folder.empty()
+           && readFile(folder + "/device/report_descriptor", descriptor, kMaxDescriptorBytes);
+}
+
+enum class NodeRead { Ok, Unsupported, Failed };
+
+// The report descriptor through the node's ioctls. Unsupported: the node does not speak hidraw.
+NodeRead descriptorFromNode(int fd, std::string &descriptor)
+{
+    int size = 0;
+    if (::ioctl(fd, HIDIOCGRDESCSIZE, &size) != 0)
+        return ioctlUnsupported(errno) ? NodeRead::Unsupported : NodeRead::Failed;
+    if (size < 0 || size > HID_MAX_DESCRIPTOR_SIZE)
+        return NodeRead::Failed;
+    hidraw_report_descriptor raw{};
+    raw.size = std::uint32_t(size);
+    if (::ioctl(fd, HIDIOCGRDESC, &raw) != 0)
+        return NodeRead::Failed;
+    descriptor.assign(reinterpret_cast<const char *>(raw.value), raw.size);
+    return NodeRead::Ok;
+}
+
+const std::uint8_t *bytesOf(const std::string &descriptor)
+{
+    return reinterpret_cast<const std::uint8_t *>(descriptor.data());
+}
+
+// The input report length of a descriptor; false for one that cannot be read.
+bool lengthOf(const std::string &descriptor, int &length)
+{
+    const std::optional<int> result
+            = rcprog::inputReportLength(bytesOf(descriptor), descriptor.size());
+    if (!result)
+        return false;
+    length = *result;
+    return true;
+}
+
+// Whether a descriptor is one of an interface the system holds; false for one that cannot be
+// read, which is opened as any other.
+bool systemHolds(const std::string &descriptor)
+{
+    const std::optional<std::vector<CollectionUsage>> collections
+            = topLevelCollections(bytesOf(descriptor), descriptor.size());
+    return collections && heldBySystem(*collections);
+}
+
 HidHandle handleFor(int fd)
 {
     return HidHandle(fd) + 1; // fd 0 is a valid descriptor, handle 0 means none
@@ -188,19 +238,33 @@ OpenError LinuxHidraw::openErrorFor(int errnoValue)
 
 HidHandle LinuxHidraw::open(const std::string &path, OpenError *error)
 {
+    const auto fail = [error](OpenError why) {
+        if (error)
+            *error = why;
+        return kNullHandle;
+    };
+    // An interface the system holds is not opened at all where sysfs tells what it is: opening
+    // a hidraw node starts the device's input.
+    const std::string folder = sysfsFolderFor(path);
+    std::string descriptor;
+    const bool sysfsTells = descriptorFromSysfs(folder, descriptor);
+    if (sysfsTells && systemHolds(descriptor))
+        return fail(OpenError::SystemDevice);
     int fd;
     do
         fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        if (error)
-            *error = openErrorFor(errno);
-        return kNullHandle;
+    if (fd < 0)
+        return fail(openErrorFor(errno));
+    if (!sysfsTells && descriptorFromNode(fd, descriptor) == NodeRead::Ok
+        && systemHolds(descriptor)) {
+        ::close(fd);
+        return fail(OpenError::SystemDevice);
     }
     const HidHandle handle = handleFor(fd);
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        open_[handle] = sysfsFolderFor(path);
+        open_[handle] = folder;
     }
     if (error)
         *error = OpenError::None;
@@ -246,35 +310,41 @@ bool LinuxHidraw::inputReportLength(HidHandle handle, int &length)
     std::string folder;
     if (!folderOf(handle, fd, folder))
         return false;
-    std::optional<int> result;
-    int size = 0;
-    if (::ioctl(fd, HIDIOCGRDESCSIZE, &size) == 0) {
-        if (size < 0 || size > HID_MAX_DESCRIPTOR_SIZE)
+    std::string descriptor;
+    switch (descriptorFromNode(fd, descriptor)) {
+    case NodeRead::Ok:
+        break;
+    case NodeRead::Unsupported:
+        if (!descriptorFromSysfs(folder, descriptor))
             return false;
-        hidraw_report_descriptor descriptor{};
-        descriptor.size = std::uint32_t(size);
-        if (::ioctl(fd, HIDIOCGRDESC, &descriptor) != 0)
-            return false;
-        result = rcprog::inputReportLength(descriptor.value, descriptor.size);
-    } else {
-        std::string descriptor;
-        if (!ioctlUnsupported(errno) || folder.empty()
-            || !readFile(folder + "/device/report_descriptor", descriptor, kMaxDescriptorBytes))
-            return false;
-        result = rcprog::inputReportLength(
-                reinterpret_cast<const std::uint8_t *>(descriptor.data()), descriptor.size());
-    }
-    if (!result)
+        break;
+    case NodeRead::Failed:
         return false;
-    length = *result;
-    return true;
+    }
+    return lengthOf(descriptor, length);
+}
+
+bool LinuxHidraw::peekReportLength(const std::string &path, int &length)
+{
+    std::string descriptor;
+    return descriptorFromSysfs(sysfsFolderFor(path), descriptor) && lengthOf(descriptor, length);
 }
 
 bool LinuxHidraw::productString(HidHandle handle, ProductStringBuffer &buffer)
 {
     int fd;
     std::string folder;
-    if (!folderOf(handle, fd, folder) || folder.empty())
+    return folderOf(handle, fd, folder) && productStringFromFolder(folder, buffer);
+}
+
+bool LinuxHidraw::peekProductString(const std::string &path, ProductStringBuffer &buffer)
+{
+    return productStringFromFolder(sysfsFolderFor(path), buffer);
+}
+
+bool LinuxHidraw::productStringFromFolder(const std::string &folder, ProductStringBuffer &buffer)
+{
+    if (folder.empty())
         return false;
     // The USB device above the HID interface holds the product string descriptor; a HID device
     // without one (Bluetooth, virtual, or a USB device without a product string) has its name

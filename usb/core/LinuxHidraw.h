@@ -10,8 +10,11 @@ namespace rcprog {
 
 // The platform layer on Linux hidraw: interfaces are the nodes <devRoot>/hidrawN of the entries
 // of <sysfsRoot>/class/hidraw. IDs, the report descriptor and the product string come from the
-// hidraw ioctls where the node supports them and from sysfs otherwise. Both roots can point at a
-// fake tree. Thread-safe: write() may run on another thread than the search.
+// hidraw ioctls where the node supports them and from sysfs otherwise. An interface whose
+// top-level collections the system holds (keyboards, mice, ...) is refused with
+// OpenError::SystemDevice, decided from the report descriptor in sysfs before it is opened, or,
+// where sysfs has none, from the descriptor the node gives once opened. Both roots can point at
+// a fake tree. Thread-safe: write() may run on another thread than the search.
 class LinuxHidraw : public HidPlatform
 {
 public:
@@ -28,8 +31,12 @@ public:
     bool productString(HidHandle handle, ProductStringBuffer &buffer) override;
     void close(HidHandle handle) override;
     bool write(HidHandle handle, const std::uint8_t *data, std::size_t length) override;
+    // From the uevent of the node's HID device in sysfs: no device is opened.
     bool peekAttributes(const std::string &path, std::uint16_t &vendorId,
                         std::uint16_t &productId) override;
+    bool peeksWithoutOpening() const override { return true; }
+    bool peekReportLength(const std::string &path, int &length) override;
+    bool peekProductString(const std::string &path, ProductStringBuffer &buffer) override;
 
     // How an errno value of open(2) is reported.
     static OpenError openErrorFor(int errnoValue);
@@ -46,6 +53,7 @@ private:
     bool folderOf(HidHandle handle, int &fd, std::string &folder) const;
     static bool idsFromUevent(const std::string &folder, std::uint16_t &vendorId,
                               std::uint16_t &productId);
+    static bool productStringFromFolder(const std::string &folder, ProductStringBuffer &buffer);
 
     const std::string sysfsRoot_;
     const std::string devRoot_;

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "SystemCollections.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace rcprog {
 
@@ -22,5 +25,12 @@ constexpr int kMaxGlobalStackDepth = 16;
 // Report Size, Report Count or report length beyond the limits above.
 // Reads only data[0 .. size).
 std::optional<int> inputReportLength(const std::uint8_t *data, std::size_t size);
+
+// The usage page and usage of each top-level collection (a Collection item outside any other),
+// in descriptor order: the first Usage before the Collection item, with the Usage Page in force
+// there, or the page an extended (four-byte) Usage names. A collection without a Usage gives
+// usage 0. Returns nothing for a descriptor that inputReportLength cannot read either.
+std::optional<std::vector<CollectionUsage>> topLevelCollections(const std::uint8_t *data,
+                                                                std::size_t size);
 
 } // namespace rcprog

@@ -4,6 +4,20 @@
 
 namespace rcprog {
 
+namespace {
+
+// Like the Windows call: as many whole units as fit, NUL-terminated when there is room.
+void fillProductString(const std::u16string &s, ProductStringBuffer &buffer)
+{
+    buffer.fill(0);
+    for (std::size_t i = 0; i < s.size() && 2 * i + 1 < buffer.size(); ++i) {
+        buffer[2 * i] = std::uint8_t(s[i] & 0xFF);
+        buffer[2 * i + 1] = std::uint8_t(s[i] >> 8);
+    }
+}
+
+} // namespace
+
 void SimulatedHid::plug(const Interface &interface)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -17,6 +31,14 @@ void SimulatedHid::unplug(const std::string &path)
     unplugLocked(path);
 }
 
+void SimulatedHid::swap(const std::string &path, const Interface &interface)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    unplugLocked(path);
+    unplugLocked(interface.path);
+    plugged_.push_back({interface, nextSerial_++});
+}
+
 void SimulatedHid::unplugLocked(const std::string &path)
 {
     plugged_.erase(std::remove_if(plugged_.begin(), plugged_.end(),
@@ -28,8 +50,7 @@ void SimulatedHid::unplugLocked(const std::string &path)
 bool SimulatedHid::isPlugged(const std::string &path) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return std::any_of(plugged_.begin(), plugged_.end(),
-                       [&](const Plugged &p) { return p.interface.path == path; });
+    return find(path) != nullptr;
 }
 
 void SimulatedHid::setFault(const std::string &path, Fault fault, int count)
@@ -76,6 +97,12 @@ int SimulatedHid::hangingWrites() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return hanging_;
+}
+
+void SimulatedHid::setPeeksWithoutOpening(bool peeks)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    peeksWithoutOpening_ = peeks;
 }
 
 std::vector<SimulatedHid::Report> SimulatedHid::reports() const
@@ -133,6 +160,14 @@ const SimulatedHid::Plugged *SimulatedHid::live(HidHandle handle) const
     return nullptr;
 }
 
+const SimulatedHid::Plugged *SimulatedHid::find(const std::string &path) const
+{
+    for (const Plugged &p : plugged_)
+        if (p.interface.path == path)
+            return &p;
+    return nullptr;
+}
+
 std::vector<std::string> SimulatedHid::listInterfaces()
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -152,11 +187,15 @@ HidHandle SimulatedHid::open(const std::string &path, OpenError *error)
         unplugAtOpen_.erase(gone);
         unplugLocked(path);
     }
-    const auto it = std::find_if(plugged_.begin(), plugged_.end(),
-                                 [&](const Plugged &p) { return p.interface.path == path; });
-    if (it == plugged_.end() || takeFault(path, Fault::Open)) {
+    const Plugged *it = find(path);
+    if (!it || takeFault(path, Fault::Open)) {
         if (error)
             *error = OpenError::Other;
+        return kNullHandle;
+    }
+    if (heldBySystem(it->interface.collections)) {
+        if (error)
+            *error = OpenError::SystemDevice;
         return kNullHandle;
     }
     if (takeFault(path, Fault::AccessDenied)) {
@@ -196,13 +235,7 @@ bool SimulatedHid::productString(HidHandle handle, ProductStringBuffer &buffer)
     const Plugged *p = live(handle);
     if (!p || takeFault(p->interface.path, Fault::ProductString))
         return false;
-    // Like the Windows call: as many whole units as fit, NUL-terminated when there is room.
-    buffer.fill(0);
-    const std::u16string &s = p->interface.productString;
-    for (std::size_t i = 0; i < s.size() && 2 * i + 1 < buffer.size(); ++i) {
-        buffer[2 * i] = std::uint8_t(s[i] & 0xFF);
-        buffer[2 * i + 1] = std::uint8_t(s[i] >> 8);
-    }
+    fillProductString(p->interface.productString, buffer);
     return true;
 }
 
@@ -244,14 +277,38 @@ bool SimulatedHid::peekAttributes(const std::string &path, std::uint16_t &vendor
                                   std::uint16_t &productId)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (const Plugged &p : plugged_) {
-        if (p.interface.path == path) {
-            vendorId = p.interface.vendorId;
-            productId = p.interface.productId;
-            return true;
-        }
-    }
-    return false;
+    const Plugged *p = find(path);
+    if (!p)
+        return false;
+    vendorId = p->interface.vendorId;
+    productId = p->interface.productId;
+    return true;
+}
+
+bool SimulatedHid::peeksWithoutOpening() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return peeksWithoutOpening_;
+}
+
+bool SimulatedHid::peekReportLength(const std::string &path, int &length)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const Plugged *p = find(path);
+    if (!p)
+        return false;
+    length = p->interface.inputReportLength;
+    return true;
+}
+
+bool SimulatedHid::peekProductString(const std::string &path, ProductStringBuffer &buffer)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const Plugged *p = find(path);
+    if (!p)
+        return false;
+    fillProductString(p->interface.productString, buffer);
+    return true;
 }
 
 } // namespace rcprog

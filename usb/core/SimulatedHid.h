@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HidPlatform.h"
+#include "SystemCollections.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -25,6 +26,9 @@ public:
         std::uint16_t productId = 0xF231;
         int inputReportLength = 9;
         std::u16string productString;
+        // The top-level collections of its report descriptor: a vendor-defined one by default.
+        // An interface whose collections the system holds is refused as a system device.
+        std::vector<CollectionUsage> collections{{0xFF00, 0x01}};
     };
 
     enum class Fault { Open, Attributes, ReportLength, ProductString, Write, AccessDenied };
@@ -40,6 +44,9 @@ public:
     // present replaces it (the old handles then refer to a device that is gone).
     void plug(const Interface &interface);
     void unplug(const std::string &path);
+    // Unplugs `path` and plugs `interface` in at one instant: no call in between sees either
+    // state alone (a receiver swapped, or re-enumerated, faster than anything polls).
+    void swap(const std::string &path, const Interface &interface);
     bool isPlugged(const std::string &path) const;
 
     // The next `count` calls of the operation on `path` fail (count < 0: until cleared).
@@ -55,6 +62,10 @@ public:
     void setWritesHang(bool hang);
     // Number of writes currently blocked by setWritesHang.
     int hangingWrites() const;
+    // While set, peekAttributes tells the IDs without opening anything, as sysfs does on Linux,
+    // so that a search pass skips the interfaces of other devices. Default: off, as on Windows,
+    // where a search pass opens every interface.
+    void setPeeksWithoutOpening(bool peeks);
 
     std::vector<Report> reports() const;
     std::vector<Report> reportsFor(const std::string &path) const;
@@ -72,6 +83,9 @@ public:
     bool write(HidHandle handle, const std::uint8_t *data, std::size_t length) override;
     bool peekAttributes(const std::string &path, std::uint16_t &vendorId,
                         std::uint16_t &productId) override;
+    bool peeksWithoutOpening() const override;
+    bool peekReportLength(const std::string &path, int &length) override;
+    bool peekProductString(const std::string &path, ProductStringBuffer &buffer) override;
 
 private:
     struct Plugged
@@ -87,6 +101,7 @@ private:
 
     bool takeFault(const std::string &path, Fault fault); // needs mutex_
     const Plugged *live(HidHandle handle) const; // needs mutex_
+    const Plugged *find(const std::string &path) const; // needs mutex_
     void unplugLocked(const std::string &path); // needs mutex_
 
     mutable std::mutex mutex_;
@@ -101,6 +116,7 @@ private:
     HidHandle nextHandle_ = 1;
     std::uint64_t nextSerial_ = 1;
     bool hang_ = false;
+    bool peeksWithoutOpening_ = false;
     int hanging_ = 0;
     int writeAttempts_ = 0;
 };

@@ -1,5 +1,7 @@
 #include "WinHid.h"
 
+#include "SystemCollections.h"
+
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -79,6 +81,31 @@ HANDLE openPath(const std::string &path, DWORD access, DWORD flags, OpenError *e
     return handle;
 }
 
+// The capabilities of the top-level collection behind a handle (any access will do).
+bool capsOf(HANDLE handle, HIDP_CAPS &caps)
+{
+    PHIDP_PREPARSED_DATA preparsed = nullptr;
+    if (!HidD_GetPreparsedData(handle, &preparsed))
+        return false;
+    const NTSTATUS status = HidP_GetCaps(preparsed, &caps);
+    // Only the capabilities are needed; the preparsed data is not kept past this call.
+    HidD_FreePreparsedData(preparsed);
+    return status == HIDP_STATUS_SUCCESS;
+}
+
+// Runs `read` on a handle opened without read or write access, which Windows grants even for
+// interfaces that refuse to be opened for reading and writing; false when none can be opened.
+template<typename Read>
+bool throughHandleWithoutAccess(const std::string &path, Read read)
+{
+    const HANDLE handle = openPath(path, 0, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    const bool ok = read(fromWin(handle));
+    CloseHandle(handle);
+    return ok;
+}
+
 // Destroys the device information set when the listing ends, however it ends.
 struct InfoSetGuard
 {
@@ -152,7 +179,18 @@ std::vector<std::string> WinHid::listInterfaces()
 
 HidHandle WinHid::open(const std::string &path, OpenError *error)
 {
-    const HANDLE handle = openPath(path, GENERIC_READ | GENERIC_WRITE, FILE_FLAG_OVERLAPPED, error);
+    OpenError why = OpenError::None;
+    const HANDLE handle = openPath(path, GENERIC_READ | GENERIC_WRITE, FILE_FLAG_OVERLAPPED, &why);
+    if (handle == INVALID_HANDLE_VALUE && why == OpenError::AccessDenied) {
+        // A collection the system holds refuses everyone alike: that is not a permission.
+        HIDP_CAPS caps{};
+        if (throughHandleWithoutAccess(path,
+                                       [&](HidHandle peek) { return capsOf(toWin(peek), caps); })
+            && heldBySystem(CollectionUsage{caps.UsagePage, caps.Usage}))
+            why = OpenError::SystemDevice;
+    }
+    if (error)
+        *error = why;
     return handle == INVALID_HANDLE_VALUE ? kNullHandle : fromWin(handle);
 }
 
@@ -173,14 +211,8 @@ bool WinHid::inputReportLength(HidHandle handle, int &length)
 {
     if (handle == kNullHandle)
         return false;
-    PHIDP_PREPARSED_DATA preparsed = nullptr;
-    if (!HidD_GetPreparsedData(toWin(handle), &preparsed))
-        return false;
     HIDP_CAPS caps{};
-    const NTSTATUS status = HidP_GetCaps(preparsed, &caps);
-    // Only the capabilities are needed; the preparsed data is not kept past this call.
-    HidD_FreePreparsedData(preparsed);
-    if (status != HIDP_STATUS_SUCCESS)
+    if (!capsOf(toWin(handle), caps))
         return false;
     length = caps.InputReportByteLength;
     return true;
@@ -239,12 +271,20 @@ bool WinHid::write(HidHandle handle, const std::uint8_t *data, std::size_t lengt
 bool WinHid::peekAttributes(const std::string &path, std::uint16_t &vendorId,
                             std::uint16_t &productId)
 {
-    const HANDLE handle = openPath(path, 0, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    const bool ok = attributes(fromWin(handle), vendorId, productId);
-    CloseHandle(handle);
-    return ok;
+    return throughHandleWithoutAccess(
+            path, [&](HidHandle handle) { return attributes(handle, vendorId, productId); });
+}
+
+bool WinHid::peekReportLength(const std::string &path, int &length)
+{
+    return throughHandleWithoutAccess(
+            path, [&](HidHandle handle) { return inputReportLength(handle, length); });
+}
+
+bool WinHid::peekProductString(const std::string &path, ProductStringBuffer &buffer)
+{
+    return throughHandleWithoutAccess(
+            path, [&](HidHandle handle) { return productString(handle, buffer); });
 }
 
 } // namespace rcprog

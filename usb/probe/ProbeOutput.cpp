@@ -42,6 +42,8 @@ const char *openErrorName(OpenError error)
         return "none";
     case OpenError::AccessDenied:
         return "access-denied";
+    case OpenError::SystemDevice:
+        return "system-device";
     case OpenError::Other:
         return "other";
     }

@@ -18,7 +18,7 @@ using HandleCounter = std::function<HandleCount()>;
 // shows how far it came.
 LineSink standardOutput();
 
-// "none", "access-denied", "other".
+// "none", "access-denied", "system-device", "other".
 const char *openErrorName(OpenError error);
 // A Latin-1 or UTF-8 byte string quoted for one output line: printable ASCII as is, everything
 // else and the double quote as \xNN.

@@ -2,45 +2,6 @@
 
 namespace rcprog::probe {
 
-namespace {
-
-// The input report length and the product name of an open handle, into `seen`.
-void readLengthAndName(HidPlatform &platform, HidHandle handle, InterfaceSeen &seen)
-{
-    seen.lengthRead = platform.inputReportLength(handle, seen.inputReportLength);
-    ProductStringBuffer buffer{};
-    seen.nameRead = platform.productString(handle, buffer);
-    if (seen.nameRead)
-        seen.productName = productNameFromBuffer(buffer);
-}
-
-} // namespace
-
-bool InterfaceSeen::matches(int wantedVendorId, int wantedProductId) const
-{
-    return opened && idsRead && int(vendorId) == wantedVendorId
-           && int(productId) == wantedProductId;
-}
-
-InterfaceSeen examineInterface(HidPlatform &platform, const std::string &path)
-{
-    InterfaceSeen seen;
-    seen.path = path;
-    const HidHandle handle = platform.open(path, &seen.openError);
-    seen.opened = handle != kNullHandle;
-    if (!seen.opened)
-        return seen;
-    seen.idsRead = platform.attributes(handle, seen.vendorId, seen.productId);
-    readLengthAndName(platform, handle, seen);
-    platform.close(handle);
-    return seen;
-}
-
-std::vector<std::string> RecordingPlatform::listInterfaces()
-{
-    return inner_.listInterfaces();
-}
-
 HidHandle RecordingPlatform::open(const std::string &path, OpenError *error)
 {
     OpenError why = OpenError::None;
@@ -73,16 +34,6 @@ bool RecordingPlatform::attributes(HidHandle handle, std::uint16_t &vendorId,
     return ok;
 }
 
-bool RecordingPlatform::inputReportLength(HidHandle handle, int &length)
-{
-    return inner_.inputReportLength(handle, length);
-}
-
-bool RecordingPlatform::productString(HidHandle handle, ProductStringBuffer &buffer)
-{
-    return inner_.productString(handle, buffer);
-}
-
 void RecordingPlatform::close(HidHandle handle)
 {
     const auto probe = probeHandles_.find(handle);
@@ -91,11 +42,6 @@ void RecordingPlatform::close(HidHandle handle)
         probeHandles_.erase(probe);
     }
     inner_.close(handle);
-}
-
-bool RecordingPlatform::write(HidHandle handle, const std::uint8_t *data, std::size_t length)
-{
-    return inner_.write(handle, data, length);
 }
 
 bool RecordingPlatform::peekAttributes(const std::string &path, std::uint16_t &vendorId,

@@ -5,6 +5,7 @@
 // report in bytes + 1), 0 for a descriptor without Input items and -1 for one that must fail.
 
 #include "ReportDescriptor.h"
+#include "SystemCollections.h"
 
 #include <QByteArray>
 #include <QList>
@@ -20,13 +21,7 @@ struct DescriptorCase
     QList<QByteArray> items; // hex, one item each
     int inputLength;
 
-    QByteArray bytes() const
-    {
-        QByteArray all;
-        for (const QByteArray &item : items)
-            all += QByteArray::fromHex(item);
-        return all;
-    }
+    QByteArray bytes() const;
 };
 
 inline QList<QByteArray> bootKeyboardItems()
@@ -37,6 +32,111 @@ inline QList<QByteArray> bootKeyboardItems()
             "75 01", "95 08", "81 02", "95 01", "75 08", "81 01", "95 05", "75 01",
             "05 08", "19 01", "29 05", "91 02", "95 01", "75 03", "91 01", "95 06",
             "75 08", "15 00", "25 65", "05 07", "19 00", "29 65", "81 00", "C0"};
+}
+
+inline QByteArray bytesOf(const QList<QByteArray> &items)
+{
+    QByteArray all;
+    for (const QByteArray &item : items)
+        all += QByteArray::fromHex(item);
+    return all;
+}
+
+inline QByteArray DescriptorCase::bytes() const
+{
+    return bytesOf(items);
+}
+
+// The receiver's configuration interface: one vendor-defined collection with an 8-byte input
+// and an 8-byte output report and no report IDs (input report length 9).
+inline QList<QByteArray> configurationItems()
+{
+    return {"06 00 FF", "09 01", "A1 01", "15 00", "26 FF 00", "75 08", "95 08",
+            "09 01",    "81 02", "95 08", "09 02", "91 02",    "C0"};
+}
+
+inline QByteArray configurationDescriptor()
+{
+    return bytesOf(configurationItems());
+}
+
+inline QByteArray bootKeyboard()
+{
+    return bytesOf(bootKeyboardItems());
+}
+
+// A three-button mouse with X and Y: 3 bytes in, no report ID.
+inline QList<QByteArray> mouseItems()
+{
+    return {"05 01", "09 02", "A1 01", "09 01", "A1 00", "05 09", "19 01", "29 03", "15 00",
+            "25 01", "95 03", "75 01", "81 02", "95 01", "75 05", "81 01", "05 01", "09 30",
+            "09 31", "15 81", "25 7F", "75 08", "95 02", "81 06", "C0",    "C0"};
+}
+
+// A descriptor with the usages of its top-level collections, and whether the system holds an
+// interface with it.
+struct CollectionCase
+{
+    const char *name;
+    QList<QByteArray> items;
+    std::vector<CollectionUsage> collections;
+    bool heldBySystem;
+
+    QByteArray bytes() const { return bytesOf(items); }
+};
+
+inline std::vector<CollectionCase> collectionCases()
+{
+    const auto single = [](const char *page, const char *usage) {
+        return QList<QByteArray>{page,    usage,   "A1 01", "15 00", "25 01",
+                                 "75 01", "95 08", "81 02", "C0"};
+    };
+    std::vector<CollectionCase> cases;
+    cases.push_back({"boot keyboard", bootKeyboardItems(), {{0x01, 0x06}}, true});
+    cases.push_back({"mouse, nested physical collection", mouseItems(), {{0x01, 0x02}}, true});
+    cases.push_back({"pointer", single("05 01", "09 01"), {{0x01, 0x01}}, true});
+    cases.push_back({"keypad", single("05 01", "09 07"), {{0x01, 0x07}}, true});
+    cases.push_back({"external pen", single("05 0D", "09 01"), {{0x0D, 0x01}}, true});
+    cases.push_back({"integrated pen", single("05 0D", "09 02"), {{0x0D, 0x02}}, true});
+    cases.push_back({"touch screen", single("05 0D", "09 04"), {{0x0D, 0x04}}, true});
+    cases.push_back({"touch pad", single("05 0D", "09 05"), {{0x0D, 0x05}}, true});
+    cases.push_back({"keyboard and mouse",
+                     bootKeyboardItems() + mouseItems(),
+                     {{0x01, 0x06}, {0x01, 0x02}},
+                     true});
+    cases.push_back({"extended usage names its page",
+                     {"05 0C", "0B 06 00 01 00", "A1 01", "75 08", "95 01", "81 02", "C0"},
+                     {{0x01, 0x06}},
+                     true});
+    cases.push_back({"the first usage names the collection",
+                     {"05 01", "09 06", "09 02", "A1 01", "75 08", "95 01", "81 02", "C0"},
+                     {{0x01, 0x06}},
+                     true});
+    cases.push_back(
+            {"usage page restored by pop",
+             {"05 0D", "A4", "05 01", "B4", "09 04", "A1 01", "75 08", "95 01", "81 02", "C0"},
+             {{0x0D, 0x04}},
+             true});
+
+    cases.push_back({"configuration interface", configurationItems(), {{0xFF00, 0x01}}, false});
+    cases.push_back({"keyboard and vendor collection",
+                     bootKeyboardItems() + configurationItems(),
+                     {{0x01, 0x06}, {0xFF00, 0x01}},
+                     false});
+    cases.push_back({"consumer control", single("05 0C", "09 01"), {{0x0C, 0x01}}, false});
+    cases.push_back({"system control", single("05 01", "09 80"), {{0x01, 0x80}}, false});
+    cases.push_back({"joystick", single("05 01", "09 04"), {{0x01, 0x04}}, false});
+    cases.push_back({"game pad", single("05 01", "09 05"), {{0x01, 0x05}}, false});
+    cases.push_back({"digitizer", single("05 0D", "09 03"), {{0x0D, 0x03}}, false});
+    cases.push_back(
+            {"keyboard usage on another page", single("05 0C", "09 06"), {{0x0C, 0x06}}, false});
+    cases.push_back({"collection without a usage",
+                     {"05 01", "A1 01", "75 08", "95 01", "81 02", "C0"},
+                     {{0x01, 0x00}},
+                     false});
+    cases.push_back({"no collection", {"75 08", "95 01", "81 02"}, {}, false});
+    cases.push_back({"empty descriptor", {}, {}, false});
+    return cases;
 }
 
 inline std::vector<DescriptorCase> descriptorCases()
