@@ -16,8 +16,13 @@
 #include <string>
 
 #ifdef _WIN32
+// The C++ library of MinGW-w64 defines NOMINMAX itself.
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 
 #include <mutex>
