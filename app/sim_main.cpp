@@ -1,11 +1,14 @@
 // rcprog-sim: the window and its threads over a simulated receiver, for trying the tool
-// without hardware. Every pass the receiver gets is printed on stdout, decoded.
+// without hardware. Every pass the receiver gets is printed on stdout, decoded, and so is every
+// new text of the window's status lines.
 #include "Application.h"
+#include "MainWindow.h"
 #include "PassDecoder.h"
 #include "SimulatedHid.h"
 #include "StartOptions.h"
 
 #include <QCommandLineOption>
+#include <QLabel>
 #include <QTimer>
 
 #include <chrono>
@@ -23,7 +26,9 @@ const char kSimHelpHead[]
           "hardware. Started in a directory with a folder configfiles, it lists those\n"
           "files as rcprog does. The receiver is plugged in 3 s after start, and every\n"
           "pass it gets is printed on stdout, decoded: the blocks with their IDs and\n"
-          "counts, their bytes, the product name and the pauses as observed.\n"
+          "counts, their bytes, the product name and the pauses as observed. Each new\n"
+          "text of the window's status lines is printed too, as \"window label: TEXT\"\n"
+          "or \"window label2: TEXT\".\n"
           "\n"
           "Options:\n";
 
@@ -112,6 +117,28 @@ int main(int argc, char *argv[])
             std::fflush(stdout);
         });
     }
+
+    // Print what the window's two status lines show, whenever one of them shows a new text, so
+    // that a run can be followed (and tested) without looking at the window.
+    QString shown[2];
+    QTimer statusWatch;
+    QObject::connect(&statusWatch, &QTimer::timeout, &app, [&app, &shown] {
+        if (!app.mainWindow)
+            return;
+        const QLabel *labels[2] = {app.mainWindow->label, app.mainWindow->label2};
+        for (int i = 0; i < 2; ++i) {
+            const QString text = labels[i]->text();
+            if (text == shown[i])
+                continue;
+            shown[i] = text;
+            if (text.isEmpty())
+                continue;
+            std::printf("window %s: %s\n", labels[i]->objectName().toUtf8().constData(),
+                        text.toUtf8().constData());
+            std::fflush(stdout);
+        }
+    });
+    statusWatch.start(50);
 
     // Print each pass once it is complete (its closing report arrived, or nothing came for a
     // while after a pass that did not close).
