@@ -9,8 +9,8 @@
 // The keys of a configuration file, one row per key, in the order in which the loader reads
 // them. The loader, `rcprog-cli check` and anything that writes configuration files take the
 // groups, key names, kinds, defaults, destinations and value ranges from this table: a new key
-// is added here and nowhere else. The names are the canonical spellings; the INI reader matches
-// them case-sensitively, the lookups below can also ignore case.
+// is added here and nowhere else. The names are the canonical spellings; the loader matches them
+// without regard to case (ConfigurationText.h), and so can the lookups below.
 
 // How the loader reads a value: an integer with QVariant::toInt (a value that is not a decimal
 // integer reads as 0), a text with QVariant::toString.

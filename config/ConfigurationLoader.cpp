@@ -1,6 +1,7 @@
 #include "ConfigurationLoader.h"
 
 #include "ConfigurationKeys.h"
+#include "ConfigurationText.h"
 #include "RemoteControlData.h"
 
 #include <QFile>
@@ -13,14 +14,12 @@ namespace {
 
 // Reads the INI groups of one file through the toolkit's INI reader, so that quoting, escapes
 // and comma-separated lists behave as the toolkit defines them.
-// Without a path every key reads as missing.
+// Without a reader every key reads as missing.
 class Reader
 {
 public:
     Reader() = default;
-    explicit Reader(const QString &path)
-        : settings_(std::make_unique<QSettings>(path, QSettings::IniFormat))
-    { }
+    explicit Reader(std::unique_ptr<QSettings> settings) : settings_(std::move(settings)) { }
 
     void group(const QString &name)
     {
@@ -114,13 +113,18 @@ LoadStatus loadConfiguration(const QString &path, ConfigurationRecord &record)
     // key would take its default: refuse instead, so that such a file is never sent. Only
     // regular files are read: opening a named pipe would wait for a writer for ever, and a
     // device file is no configuration.
-    QFile probe(path);
-    if (!info.isFile() || !probe.open(QIODevice::ReadOnly))
+    QFile file(path);
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
         return LoadStatus::Unreadable;
-    probe.close();
+    // Group and key names are matched without regard to case, as the reader does on Windows.
+    std::unique_ptr<QSettings> settings
+            = readConfigurationSettings(path, canonicalizeNames(file.readAll()));
+    file.close();
+    if (!settings)
+        return LoadStatus::Unreadable; // its respelled copy could not be written
 
     ConfigurationRecord loaded;
-    Reader reader(path);
+    Reader reader(std::move(settings));
     fill(reader, loaded);
     record = std::move(loaded);
     return LoadStatus::Loaded;

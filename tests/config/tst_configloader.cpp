@@ -286,6 +286,92 @@ private slots:
         COMPARE_RECORDS(record, expected);
     }
 
+    // Group and key names match without regard to case, as the toolkit's reader matches them on
+    // Windows: every spelling of one file gives the record of its canonical spelling.
+    void spellingsGiveOneRecord_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+
+        // One key of each group and kind; values keep their case.
+        const QList<QPair<QString, QString>> lines{{"[nameOfDevice]", ""},
+                                                   {"newNameOfDevice", "Hall"},
+                                                   {"canChangeProductName", "1"},
+                                                   {"[Settings]", ""},
+                                                   {"shiftDelay", "40"},
+                                                   {"ID", "4660"},
+                                                   {"IdNumberofPlastickForm", "7"},
+                                                   {"[Macro]", ""},
+                                                   {"haveMacro", "1"},
+                                                   {"macro8", "9"},
+                                                   {"[rcSettings]", ""},
+                                                   {"rc03maxSize", "4"},
+                                                   {"[rcDatabaseToRemoteControlKeysTable]", ""},
+                                                   {"key63", "12"}};
+        const auto spelled = [&lines](const std::function<QString(const QString &)> &name) {
+            QByteArray out;
+            for (const auto &[left, value] : lines)
+                out += (value.isEmpty() ? name(left) : name(left) + u'=' + value).toUtf8() + '\n';
+            return out;
+        };
+        const auto swapped = [](const QString &s) {
+            QString out;
+            for (QChar c : s)
+                out += c.isUpper() ? c.toLower() : c.toUpper();
+            return out;
+        };
+        QTest::newRow("as in the table") << spelled([](const QString &s) { return s; });
+        QTest::newRow("lower case") << spelled([](const QString &s) { return s.toLower(); });
+        QTest::newRow("upper case") << spelled([](const QString &s) { return s.toUpper(); });
+        QTest::newRow("case swapped") << spelled(swapped);
+        QTest::newRow("BOM, CRLF, blanks around the names")
+                << QByteArray("\xef\xbb\xbf[ nameofdevice ]\r\n newnameofdevice = Hall\r\n"
+                              "canchangeproductname=1\r\n[SETTINGS]\r\nshiftdelay=40\r\nid=4660\r\n"
+                              "idnumberofplastickform=7\r\n[macro]\r\nHAVEMACRO=1\r\nMACRO8=9\r\n"
+                              "[rcsettings]\r\nRC03MAXSIZE=4\r\n"
+                              "[rcdatabasetoremotecontrolkeystable]\r\nKEY63=12\r\n");
+        QTest::newRow("escapes that spell another case or the same")
+                << QByteArray("[%4EameOfDevice]\nnew%4EameOfDevice=Hall\n"
+                              "canChangeProduct%6Eame=1\n"
+                              "[%73ettings]\nSHIFT%44ELAY=40\nI%64=4660\n"
+                              "%U0069dnumberofplastickform=7\n"
+                              "[Macro]\nhave%UOO4Dacro=0\nhave%U004Dacro=1\nMacro8=9\n"
+                              "[rcSettings]\nRc03MaxSize=4\n"
+                              "[rcDatabaseToRemoteControlKeysTable]\nKey63=12\n");
+        QTest::newRow("keys of [General] that name a group are not read, in any spelling")
+                << QByteArray("Settings\\shiftDelay=1\n[General]\nsettings\\shiftdelay=2\n")
+                           + spelled([](const QString &s) { return s; })
+                           + QByteArray("[GENERAL]\nmacro\\MACRO8=3\nMacro\\macro8=4\n");
+        QTest::newRow("two spellings: the last one counts, as for a repeated key")
+                << QByteArray("[nameOfDevice]\nnewNameOfDevice=Lobby\nNEWNAMEOFDEVICE=Hall\n"
+                              "canChangeProductName=1\n"
+                              "[settings]\nshiftDelay=9\nID=4660\n[Settings]\nshiftdelay=40\n"
+                              "IdNumberofPlastickForm=7\n"
+                              "[Macro]\nhaveMacro=1\nMACRO8=3\n[macro]\nmacro8=9\n"
+                              "[rcSettings]\nrc03maxSize=4\n"
+                              "[RCDATABASETOREMOTECONTROLKEYSTABLE]\nkey63=1\nKey63=12\n");
+    }
+
+    void spellingsGiveOneRecord()
+    {
+        QFETCH(QByteArray, ini);
+
+        ConfigurationRecord expected = writtenOutDefaults();
+        expected.newNameOfDevice = QStringLiteral("Hall");
+        expected.canChangeProductName = 1;
+        expected.configurationBlock[2] = 40;
+        expected.configurationBlock[27] = 18;
+        expected.configurationBlock[28] = 52;
+        expected.configurationBlock[10] = 7;
+        expected.configurationBlock[29] = 1;
+        expected.configurationBlock[55] = 9;
+        expected.configurationBlock[37] = 4;
+        expected.configurationBlock[127] = 12;
+
+        ConfigurationRecord record = scribbled();
+        QCOMPARE(loadConfiguration(writeFile(ini), record), LoadStatus::Loaded);
+        COMPARE_RECORDS(record, expected);
+    }
+
     void loadingAThenBLeavesNothingOfA()
     {
         const QString a = writeFile(

@@ -1,0 +1,198 @@
+#include "ConfigurationText.h"
+
+#include "ConfigurationKeys.h"
+
+#include <QByteArrayView>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryFile>
+
+namespace {
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// One logical line, split as the toolkit's INI reader splits a file: leading blanks and empty
+// lines and ';' comment lines skipped; a line break inside double quotes or right after a
+// backslash does not end the line; an unquoted ';' ends it. `equals` is the first '=' outside
+// quotes, or -1. False at the end of the data.
+bool readLine(const QByteArray &data, qsizetype &position, qsizetype &lineStart,
+              qsizetype &lineLength, qsizetype &equals)
+{
+    const qsizetype size = data.size();
+    bool inQuotes = false;
+    equals = -1;
+    lineStart = position;
+    while (lineStart < size && isSpace(data.at(lineStart)))
+        ++lineStart;
+    qsizetype i = lineStart;
+    while (i < size) {
+        const char c = data.at(i++);
+        if (c == '=') {
+            if (!inQuotes && equals == -1)
+                equals = i - 1;
+        } else if (c == '\n' || c == '\r') {
+            if (i == lineStart + 1) {
+                ++lineStart;
+            } else if (!inQuotes) {
+                --i;
+                break;
+            }
+        } else if (c == '\\') {
+            if (i < size) {
+                const char next = data.at(i++);
+                if (i < size) {
+                    const char after = data.at(i);
+                    if ((next == '\n' && after == '\r') || (next == '\r' && after == '\n'))
+                        ++i;
+                }
+            }
+        } else if (c == '"') {
+            inQuotes = !inQuotes;
+        } else if (c == ';') {
+            if (i == lineStart + 1) {
+                while (i < size && data.at(i) != '\n' && data.at(i) != '\r')
+                    ++i;
+                while (i < size && isSpace(data.at(i)))
+                    ++i;
+                lineStart = i;
+            } else if (!inQuotes) {
+                --i;
+                break;
+            }
+        }
+    }
+    position = i;
+    lineLength = i - lineStart;
+    return lineLength > 0;
+}
+
+// [begin, end) of `data` without the blanks at either end, as the reader trims names.
+void trim(const QByteArray &data, qsizetype &begin, qsizetype &end)
+{
+    while (begin < end
+           && (isSpace(data.at(begin)) || data.at(begin) == '\v' || data.at(begin) == '\f'))
+        ++begin;
+    while (end > begin
+           && (isSpace(data.at(end - 1)) || data.at(end - 1) == '\v' || data.at(end - 1) == '\f'))
+        --end;
+}
+
+// A group or key name as the reader decodes it: UTF-8, %XX and %UXXXX are characters, and a
+// backslash is the separator '/'.
+QString decodeName(QByteArrayView raw)
+{
+    const QString text = QString::fromUtf8(raw);
+    QString out;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const QChar c = text.at(i);
+        if (c == u'\\') {
+            out += u'/';
+            ++i;
+            continue;
+        }
+        if (c != u'%' || i == text.size() - 1) {
+            out += c;
+            ++i;
+            continue;
+        }
+        const bool wide = text.at(i + 1) == u'U';
+        const qsizetype first = i + (wide ? 2 : 1);
+        const qsizetype digits = wide ? 4 : 2;
+        bool ok = false;
+        const ushort code = first + digits <= text.size()
+                                    ? QStringView(text).sliced(first, digits).toUShort(&ok, 16)
+                                    : 0;
+        if (!ok) {
+            out += u'%';
+            ++i;
+            continue;
+        }
+        out += QChar(code);
+        i = first + digits;
+    }
+    return out;
+}
+
+} // namespace
+
+CanonicalNames canonicalizeNames(const QByteArray &data)
+{
+    CanonicalNames result;
+    QByteArray &out = result.text;
+    qsizetype copied = 0; // data before this offset is in `out`
+    const auto replace = [&](qsizetype begin, qsizetype end, const QString &written,
+                             const QString &canonical, bool group) {
+        out += data.mid(copied, begin - copied);
+        out += canonical.toUtf8();
+        copied = end;
+        result.respellings.push_back({begin, written, canonical, group});
+    };
+
+    QString group; // the current group's canonical name; empty for [General]
+    qsizetype position = data.startsWith("\xef\xbb\xbf") ? 3 : 0;
+    qsizetype lineStart = 0, lineLength = 0, equals = -1;
+    while (readLine(data, position, lineStart, lineLength, equals)) {
+        const qsizetype lineEnd = lineStart + lineLength;
+        if (data.at(lineStart) == '[') {
+            const qsizetype close = data.indexOf(']', lineStart);
+            qsizetype begin = lineStart + 1;
+            qsizetype end = close >= 0 && close < lineEnd ? close : lineEnd;
+            trim(data, begin, end);
+            const QByteArrayView raw(data.constData() + begin, end - begin);
+            if (raw.compare("general", Qt::CaseInsensitive) == 0) {
+                group.clear();
+            } else if (raw.compare("%general", Qt::CaseInsensitive) == 0) {
+                group = QString::fromLatin1(raw.sliced(1)); // a group called General
+            } else {
+                group = decodeName(raw);
+                const QString canonical = canonicalGroupName(group, Qt::CaseInsensitive);
+                if (!canonical.isNull() && canonical != group)
+                    replace(begin, end, group, canonical, true);
+                if (!canonical.isNull())
+                    group = canonical;
+            }
+            continue;
+        }
+        if (equals < 0)
+            continue;
+        qsizetype begin = lineStart;
+        qsizetype end = equals;
+        trim(data, begin, end);
+        const QString key = decodeName(QByteArrayView(data.constData() + begin, end - begin));
+        // Only the keys of a group count: the reader never looks into [General] for a key with
+        // a group, so Settings\shiftDelay there is no known name.
+        const ConfigKey *known = findConfigKey(group, key, Qt::CaseInsensitive);
+        if (!known || known->name == key)
+            continue;
+        replace(begin, end, key, known->name, false);
+    }
+    out += data.mid(copied);
+    return result;
+}
+
+std::unique_ptr<QSettings> readConfigurationSettings(const QString &path,
+                                                     const CanonicalNames &names)
+{
+    if (names.respellings.empty())
+        return std::make_unique<QSettings>(path, QSettings::IniFormat);
+    // The reader reads only files. It reads the whole file when it is constructed and never
+    // again unless it is written to, so the copy can go right after.
+    QTemporaryFile copy(QDir::tempPath() + QStringLiteral("/rcprog-XXXXXX.ini"));
+    if (!copy.open() || copy.write(names.text) != names.text.size() || !copy.flush())
+        return nullptr;
+    copy.close();
+    return std::make_unique<QSettings>(copy.fileName(), QSettings::IniFormat);
+}
+
+std::unique_ptr<QSettings> readConfigurationSettings(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return nullptr;
+    return readConfigurationSettings(path, canonicalizeNames(file.readAll()));
+}
