@@ -16,9 +16,12 @@
 //            into the value)
 //   error    a line that is not valid UTF-8 (the reader does not read those bytes as written)
 //   error    unknown group (all its keys are ignored); nearest known group suggested
+//   warning  a known group or key name written in another case (the loader reads it in its
+//            canonical spelling, which the message names; the other checks see that spelling)
 //   error    unknown key in a known group; nearest known key suggested (edit distance), or the
 //            two-digit form of a numbered key (rc1flashData -> rc01flashData, key5 -> key05)
-//   error    a known key in the wrong group, or outside any group (it is not found there)
+//   error    a known key, in any case, in the wrong group, or outside any group (it is not
+//            found there)
 //   error    a key set again in a group with another value (the last one counts)
 //   warning  a key set again with the same value
 //   warning  a group that appears twice (the reader merges both)
@@ -59,6 +62,7 @@
 #include "Commands.h"
 #include "ConfigurationKeys.h"
 #include "ConfigurationLoader.h"
+#include "ConfigurationText.h"
 #include "IniScan.h"
 #include "KeyHints.h"
 #include "Protocol.h"
@@ -72,6 +76,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 using namespace cli;
@@ -98,13 +103,36 @@ QString groupName(const QString &group)
                            : QStringLiteral("[%1]").arg(group);
 }
 
+// The line of the file that holds byte `offset`: "\r\n", "\n" and "\r" end a line, as for the
+// scan.
+int lineAt(const QByteArray &data, qsizetype offset)
+{
+    int line = 1;
+    for (qsizetype i = 0; i < offset && i < data.size(); ++i)
+        if (data.at(i) == '\n'
+            || (data.at(i) == '\r' && (i + 1 >= data.size() || data.at(i + 1) != '\n')))
+            ++line;
+    return line;
+}
+
 class Checker
 {
 public:
-    Checker(const QString &path, const QByteArray &data, const ConfigurationRecord &record)
-        : settings_(path, QSettings::IniFormat), record_(record)
+    // `names` is the file's text with its names respelled as the loader reads them, `settings`
+    // the toolkit's reader over that text.
+    Checker(const QByteArray &data, const CanonicalNames &names,
+            std::unique_ptr<QSettings> settings, const ConfigurationRecord &record)
+        : settings_(std::move(settings)), record_(record)
     {
-        scanFile(data, scan_, out_);
+        scanFile(names.text, scan_, out_);
+        for (const NameRespelling &r : names.respellings)
+            warning(lineAt(data, r.offset),
+                    r.group ? QStringLiteral("group [%1] is read as [%2]; names are matched "
+                                             "without regard to case")
+                                      .arg(r.written, r.canonical)
+                            : QStringLiteral("'%1' is read as '%2'; names are matched without "
+                                             "regard to case")
+                                      .arg(r.written, r.canonical));
     }
 
     std::vector<Diagnostic> run()
@@ -211,7 +239,7 @@ private:
             return;
         }
         // A right key in the wrong place.
-        if (const ConfigKey *known = findConfigKeyInAnyGroup(k.key)) {
+        if (const ConfigKey *known = findConfigKeyInAnyGroup(k.key, Qt::CaseInsensitive)) {
             error(k.line, QStringLiteral("'%1' belongs in [%2]; %3 it is ignored")
                                   .arg(k.key, known->group,
                                        k.group.isEmpty() ? QStringLiteral("outside any group")
@@ -228,9 +256,7 @@ private:
             QStringList sameGroup, everywhere;
             for (const ConfigKey &known : configurationKeys())
                 (known.group == k.group ? sameGroup : everywhere).append(known.name);
-            if (const ConfigKey *other = findConfigKey(k.group, k.key, Qt::CaseInsensitive)) {
-                hint = QStringLiteral("; key names are case-sensitive: '%1'").arg(other->name);
-            } else if (const auto s = nearest(k.key, sameGroup)) {
+            if (const auto s = nearest(k.key, sameGroup)) {
                 hint = QStringLiteral("; did you mean '%1'?").arg(*s);
             } else if (const auto t = nearest(k.key, everywhere)) {
                 hint = QStringLiteral("; did you mean '%1' in [%2]?")
@@ -240,7 +266,7 @@ private:
         error(k.line, message + hint);
     }
 
-    QVariant valueOf(const ConfigKey &k) const { return settings_.value(k.group + u'/' + k.name); }
+    QVariant valueOf(const ConfigKey &k) const { return settings_->value(k.group + u'/' + k.name); }
 
     static bool isList(const QVariant &v)
     {
@@ -527,7 +553,7 @@ private:
         }
     }
 
-    QSettings settings_;
+    std::unique_ptr<QSettings> settings_;
     const ConfigurationRecord &record_;
     Scan scan_;
     std::vector<Diagnostic> out_;
@@ -547,9 +573,15 @@ int checkFile(const QString &path)
         return kExitUsage;
     }
     const QByteArray data = file.readAll();
+    const CanonicalNames names = canonicalizeNames(data);
+    std::unique_ptr<QSettings> settings = readConfigurationSettings(path, names);
+    if (!settings) {
+        printError(loadErrorText(LoadStatus::Unreadable, path));
+        return kExitUsage;
+    }
 
     bool errors = false;
-    for (const Diagnostic &d : Checker(path, data, record).run()) {
+    for (const Diagnostic &d : Checker(data, names, std::move(settings), record).run()) {
         errors = errors || d.severity == Severity::Error;
         printUtf8(stderr, QStringLiteral("%1:%2: %3: %4\n")
                                   .arg(path, QString::number(d.line),

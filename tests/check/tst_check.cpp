@@ -162,10 +162,37 @@ private slots:
                 << QStringList{"2:error:unknown key 'shiftDelya' in [Settings] is ignored; did "
                                "you mean 'shiftDelay'?"}
                 << 1;
-        QTest::newRow("key differing in case")
+        QTest::newRow("key differing in case: read in its canonical spelling")
                 << ini({"[Settings]", "ShiftDelay=40"})
-                << QStringList{"2:error:unknown key 'ShiftDelay' in [Settings] is ignored; key "
-                               "names are case-sensitive: 'shiftDelay'"}
+                << QStringList{"2:warning:'ShiftDelay' is read as 'shiftDelay'; names are "
+                               "matched without regard to case$"}
+                << 0;
+        QTest::newRow("group differing in case: read in its canonical spelling")
+                << QByteArray("\xef\xbb\xbf\r\n[SETTINGS]\r\n\r\nshift%44elay=40\r\n")
+                << QStringList{"2:warning:group [SETTINGS] is read as [Settings]; names are "
+                               "matched without regard to case$"}
+                << 0;
+        QTest::newRow("names in another case take part in every other check")
+                << ini({"[settings]", "shiftdelay=4", "[Settings]", "shiftDelay=5", "[MACRO]",
+                        "havemacro=1", "[macro]", "macro1=x", "[rcsettings]", "rc01maxsize=1",
+                        "RC01nameofswitch=TV", "shiftdelay=1", "keyNumberOfShiftkey=300"})
+                << QStringList{"1:warning:group [settings] is read as [Settings]",
+                               "2:warning:'shiftdelay' is read as 'shiftDelay'",
+                               "3:warning:group [Settings] appears again (first at line 1)",
+                               "4:error:'shiftDelay' is set again (before at line 2)",
+                               "5:warning:group [MACRO] is read as [Macro]",
+                               "6:warning:'havemacro' is read as 'haveMacro'",
+                               "6:error:haveMacro is 1 but there is no flashMacro",
+                               "7:warning:group [macro] is read as [Macro]",
+                               "7:warning:group [Macro] appears again (first at line 5)",
+                               "8:error:'x' is not a decimal integer and reads as 0",
+                               "9:warning:group [rcsettings] is read as [rcSettings]",
+                               "10:warning:'rc01maxsize' is read as 'rc01maxSize'",
+                               "11:warning:'RC01nameofswitch' is read as 'rc01nameOfSwitch'",
+                               "11:warning:remote control 1 is not programmed",
+                               "12:error:'shiftdelay' belongs in [Settings]; in [rcSettings] it "
+                               "is ignored",
+                               "13:error:'keyNumberOfShiftkey' belongs in [Settings]"}
                 << 1;
         QTest::newRow("unknown key, nothing near")
                 << ini({"[Settings]", "colour=red"})
