@@ -1,35 +1,10 @@
 #include "IniScan.h"
 
+#include "ConfigurationText.h"
+
 #include <QList>
 #include <QStringDecoder>
 #include <QStringList>
-
-QString decodeName(const QString &raw)
-{
-    QString out;
-    for (qsizetype i = 0; i < raw.size(); ++i) {
-        const QChar c = raw.at(i);
-        if (c == u'\\') {
-            out += u'/';
-            continue;
-        }
-        if (c == u'%' && i + 1 < raw.size()) {
-            const bool wide = raw.at(i + 1) == u'U';
-            const qsizetype first = i + (wide ? 2 : 1);
-            const qsizetype digits = wide ? 4 : 2;
-            bool ok = false;
-            const uint code
-                    = first + digits <= raw.size() ? raw.mid(first, digits).toUInt(&ok, 16) : 0;
-            if (ok) {
-                out += QChar(char16_t(code));
-                i = first + digits - 1;
-                continue;
-            }
-        }
-        out += c;
-    }
-    return out;
-}
 
 void scanFile(const QByteArray &data, Scan &scan, std::vector<Diagnostic> &out)
 {
@@ -75,7 +50,7 @@ void scanFile(const QByteArray &data, Scan &scan, std::vector<Diagnostic> &out)
             const QString raw = (close < 0 ? t.mid(i + 1) : t.mid(i + 1, close - i - 1)).trimmed();
             group = raw.compare(QLatin1String("General"), Qt::CaseInsensitive) == 0
                             ? QString()
-                            : decodeName(raw);
+                            : decodeIniName(raw);
             scan.groups.push_back({lineNumber, group});
             continue;
         }
@@ -136,7 +111,7 @@ void scanFile(const QByteArray &data, Scan &scan, std::vector<Diagnostic> &out)
         QString rawKey = t.mid(i, equals - i);
         while (!rawKey.isEmpty() && (rawKey.endsWith(u' ') || rawKey.endsWith(u'\t')))
             rawKey.chop(1);
-        scan.keys.push_back({firstLine + 1, group, decodeName(rawKey),
+        scan.keys.push_back({firstLine + 1, group, decodeIniName(rawKey),
                              t.mid(equals + 1, end - equals - 1).trimmed(), cut});
     }
 }

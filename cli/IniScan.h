@@ -41,9 +41,6 @@ struct Scan
     std::vector<KeyLine> keys;
 };
 
-// Group and key names as the toolkit's INI reader decodes them: %XX and %UXXXX are characters,
-// a backslash is the separator '/'.
-QString decodeName(const QString &raw);
 
 // Splits `data` into its [group] and key=value lines. Lines the reader would not read as
 // written (not valid UTF-8, neither a comment, a group nor a key=value, an unclosed quote, a

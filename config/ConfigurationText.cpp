@@ -81,32 +81,30 @@ void trim(const QByteArray &data, qsizetype &begin, qsizetype &end)
         --end;
 }
 
-// A group or key name as the reader decodes it: UTF-8, %XX and %UXXXX are characters, and a
-// backslash is the separator '/'.
-QString decodeName(QByteArrayView raw)
+} // namespace
+
+QString decodeIniName(QStringView raw)
 {
-    const QString text = QString::fromUtf8(raw);
     QString out;
     qsizetype i = 0;
-    while (i < text.size()) {
-        const QChar c = text.at(i);
+    while (i < raw.size()) {
+        const QChar c = raw.at(i);
         if (c == u'\\') {
             out += u'/';
             ++i;
             continue;
         }
-        if (c != u'%' || i == text.size() - 1) {
+        if (c != u'%' || i == raw.size() - 1) {
             out += c;
             ++i;
             continue;
         }
-        const bool wide = text.at(i + 1) == u'U';
+        const bool wide = raw.at(i + 1) == u'U';
         const qsizetype first = i + (wide ? 2 : 1);
         const qsizetype digits = wide ? 4 : 2;
         bool ok = false;
-        const ushort code = first + digits <= text.size()
-                                    ? QStringView(text).sliced(first, digits).toUShort(&ok, 16)
-                                    : 0;
+        const ushort code
+                = first + digits <= raw.size() ? raw.sliced(first, digits).toUShort(&ok, 16) : 0;
         if (!ok) {
             out += u'%';
             ++i;
@@ -117,8 +115,6 @@ QString decodeName(QByteArrayView raw)
     }
     return out;
 }
-
-} // namespace
 
 CanonicalNames canonicalizeNames(const QByteArray &data)
 {
@@ -149,7 +145,7 @@ CanonicalNames canonicalizeNames(const QByteArray &data)
             } else if (raw.compare("%general", Qt::CaseInsensitive) == 0) {
                 group = QString::fromLatin1(raw.sliced(1)); // a group called General
             } else {
-                group = decodeName(raw);
+                group = decodeIniName(QString::fromUtf8(raw));
                 const QString canonical = canonicalGroupName(group, Qt::CaseInsensitive);
                 if (!canonical.isNull() && canonical != group)
                     replace(begin, end, group, canonical, true);
@@ -163,7 +159,7 @@ CanonicalNames canonicalizeNames(const QByteArray &data)
         qsizetype begin = lineStart;
         qsizetype end = equals;
         trim(data, begin, end);
-        const QString key = decodeName(QByteArrayView(data.constData() + begin, end - begin));
+        const QString key = decodeIniName(QString::fromUtf8(data.constData() + begin, end - begin));
         // Only the keys of a group count: the reader never looks into [General] for a key with
         // a group, so Settings\shiftDelay there is no known name.
         const ConfigKey *known = findConfigKey(group, key, Qt::CaseInsensitive);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 
 #include <memory>
 #include <vector>
@@ -33,6 +34,10 @@ struct CanonicalNames
     QByteArray text; // the file with the respelled names
     std::vector<NameRespelling> respellings; // in file order
 };
+
+// A group or key name as the toolkit's INI reader decodes it: %XX and %UXXXX are characters,
+// a backslash is the separator '/'; a '%' without hexadecimal digits after it stays.
+QString decodeIniName(QStringView raw);
 
 // Replaces the known names that `data` spells in another case by their canonical spelling. The
 // lines, groups and keys are found as the toolkit's INI reader finds them (line continuation

@@ -44,38 +44,6 @@ private:
 private slots:
     void initTestCase() { QVERIFY(files_.isValid()); }
 
-    void namesAreDecodedAsTheReaderDoes_data()
-    {
-        QTest::addColumn<QString>("raw");
-        QTest::addColumn<QString>("decoded");
-        QTest::newRow("plain") << "shiftDelay"
-                               << "shiftDelay";
-        QTest::newRow("%XX") << "%41bc"
-                             << "Abc";
-        QTest::newRow("%UXXXX") << "caf%U00E9"
-                                << "caf\u00e9";
-        QTest::newRow("%U above Latin-1") << "%U20AC"
-                                          << "\u20ac";
-        QTest::newRow("backslash is the separator") << "a\\b"
-                                                    << "a/b";
-        QTest::newRow("% without digits stays") << "a%zz"
-                                                << "a%zz";
-        QTest::newRow("% at the end stays") << "a%"
-                                            << "a%";
-    }
-
-    void namesAreDecodedAsTheReaderDoes()
-    {
-        QFETCH(QString, raw);
-        QFETCH(QString, decoded);
-        QCOMPARE(decodeName(raw), decoded);
-
-        // The reader, given the same name as a key, knows it by the same decoded name.
-        const QString path = files_.write("[g]\n" + raw.toUtf8() + "=1\n");
-        QSettings settings(path, QSettings::IniFormat);
-        QCOMPARE(settings.allKeys(), QStringList{QStringLiteral("g/") + decoded});
-    }
-
     void scan_data()
     {
         QTest::addColumn<QByteArray>("file");
