@@ -79,6 +79,20 @@ public:
         return QString::fromUtf8(names[below(int(sizeof names / sizeof *names))]);
     }
 
+    QString value(const ConfigKey &key)
+    {
+        if (key.kind == KeyKind::Text)
+            return textValue(key);
+        // The flash block size stays small: a block of Q bytes is Q / 8 reports, and a pass of
+        // millions of reports is no comparison but a long wait.
+        if (key.rule == KeyRule::FlashBlockSize) {
+            static const char *const sizes[]
+                    = {"8", "16", "64", "248", "255", "0", "-8", "7", "", "0x10", "1,2"};
+            return QString::fromUtf8(sizes[below(int(sizeof sizes / sizeof *sizes))]);
+        }
+        return integerValue();
+    }
+
     QString spelled(const QString &name)
     {
         switch (below(8)) {
@@ -116,13 +130,9 @@ public:
             for (const ConfigKey &key : configurationKeys()) {
                 if (key.group != group || !chance(45))
                     continue;
-                const QString value
-                        = key.kind == KeyKind::Integer ? integerValue() : textValue(key);
-                lines << spelled(key.name) + QLatin1Char('=') + value;
+                lines << spelled(key.name) + QLatin1Char('=') + value(key);
                 if (chance(5)) // the same key again, maybe in another spelling
-                    lines << spelled(key.name) + QLatin1Char('=')
-                                     + (key.kind == KeyKind::Integer ? integerValue()
-                                                                     : textValue(key));
+                    lines << spelled(key.name) + QLatin1Char('=') + value(key);
             }
             if (chance(10))
                 lines << QStringLiteral("unknownKey=1");
