@@ -1,6 +1,7 @@
 #include "AppHarness.h"
 #include "StartOptions.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 
 namespace {
@@ -50,6 +51,8 @@ private slots:
     void refusedArguments();
     void programs_data();
     void programs();
+    void simPrintsWhatTheWindowShows_data();
+    void simPrintsWhatTheWindowShows();
 };
 
 void TestStartOptions::parse_data()
@@ -269,6 +272,68 @@ void TestStartOptions::programs()
         if (line.startsWith(program.toUtf8() + ':'))
             ours += line + '\n';
     QCOMPARE(ours, err);
+}
+
+void TestStartOptions::simPrintsWhatTheWindowShows_data()
+{
+    QTest::addColumn<QString>("select");
+    // Lines of stdout that must come in this order (a pass is printed beside them).
+    QTest::addColumn<QStringList>("lines");
+
+    QTest::newRow("a pass that succeeds")
+            << "b"
+            << QStringList{"window label: USB remote control not connected",
+                           "receiver plugged in: USB remote control receiver",
+                           "window label: USB remote control receiver connected",
+                           "window label2: updated OK!!! :)"};
+    QTest::newRow("a file that cannot be read")
+            << "d"
+            << QStringList{"window label: USB remote control not connected",
+                           "receiver plugged in: USB remote control receiver",
+                           "window label: USB remote control receiver connected",
+                           "window label2: cannot read configuration file: configfiles/d.ini"};
+}
+
+// rcprog-sim prints each new text of the window's status lines, so a run can be followed
+// where the window cannot be seen.
+void TestStartOptions::simPrintsWhatTheWindowShows()
+{
+    QFETCH(QString, select);
+    QFETCH(QStringList, lines);
+
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("configfiles/d.ini"))); // a folder
+    QFile f(dir.filePath(QStringLiteral("configfiles/b.ini")));
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(kFileB) == kFileB.size());
+    f.close();
+
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.start(programPath(QStringLiteral("rcprog-sim")),
+            {QStringLiteral("--plug-after"), QStringLiteral("0.2"), QStringLiteral("--select"),
+             select, QStringLiteral("--automatic")});
+    QVERIFY(p.waitForStarted());
+    QStringList out;
+    QElapsedTimer timer;
+    timer.start();
+    while (!out.contains(lines.last()) && timer.elapsed() < 60000) {
+        if (!p.waitForReadyRead(1000) && p.state() != QProcess::Running)
+            break;
+        while (p.canReadLine())
+            out << QString::fromUtf8(p.readLine()).chopped(1);
+    }
+    p.kill();
+    p.waitForFinished();
+    qsizetype at = -1;
+    for (const QString &line : lines) {
+        const qsizetype found = out.indexOf(line, at + 1);
+        QVERIFY2(found > at, qPrintable(QStringLiteral("'%1' not printed in its place:\n%2")
+                                                .arg(line, out.join(u'\n'))));
+        at = found;
+    }
 }
 
 int main(int argc, char *argv[])
