@@ -245,7 +245,7 @@ int commandProgram(const QStringList &args)
     const QString sysfsRoot = parser.value(sysfsRootOption);
     const QString devRoot = parser.value(devRootOption);
     ConfigurationRecord record;
-    if (!load(file, record))
+    if (!load(file, record) || !sendable(record))
         return kExitUsage;
 
     std::shared_ptr<rcprog::HidPlatform> platform;
