@@ -24,8 +24,11 @@ class Application : public QApplication
 
 public:
     // `platform` is the HID platform the device link uses: the operating system's, or a
-    // simulated receiver.
-    Application(int &argc, char **argv, std::shared_ptr<rcprog::HidPlatform> platform);
+    // simulated receiver. `timeDivisor` divides the threads' poll and check intervals and the
+    // pauses of a pass: the program always runs with 1, the real timing; only the soak benchmark
+    // and tests run faster.
+    Application(int &argc, char **argv, std::shared_ptr<rcprog::HidPlatform> platform,
+                int timeDivisor = 1);
     ~Application() override;
 
     // The registered application object. Without one it reports the error (debug line and,
@@ -49,6 +52,9 @@ public:
 
 private:
     bool init();
+    void stopThreads();
+
+    const int timeDivisor_;
 
     DeviceLink deviceLink_;
     RecordHandOver recordHandOver_;
