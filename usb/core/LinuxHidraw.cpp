@@ -151,6 +151,51 @@ int fdFor(HidHandle handle)
 
 } // namespace
 
+// A use of an open handle: counted from construction to destruction. False (no descriptor) for a
+// handle that is not open or is already closed.
+class LinuxHidraw::Use
+{
+public:
+    Use(LinuxHidraw &hid, HidHandle handle) : hid_(hid), handle_(handle)
+    {
+        std::lock_guard<std::mutex> lock(hid_.mutex_);
+        const auto it = hid_.open_.find(handle);
+        if (it == hid_.open_.end() || it->second.closed)
+            return;
+        ++it->second.uses;
+        fd_ = fdFor(handle);
+        folder_ = it->second.folder;
+    }
+    ~Use()
+    {
+        if (fd_ < 0)
+            return;
+        bool closeNow = false;
+        {
+            std::lock_guard<std::mutex> lock(hid_.mutex_);
+            const auto it = hid_.open_.find(handle_);
+            if (--it->second.uses == 0 && it->second.closed) {
+                hid_.open_.erase(it);
+                closeNow = true;
+            }
+        }
+        if (closeNow)
+            ::close(fd_);
+    }
+    Use(const Use &) = delete;
+    Use &operator=(const Use &) = delete;
+
+    explicit operator bool() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+    const std::string &folder() const { return folder_; }
+
+private:
+    LinuxHidraw &hid_;
+    const HidHandle handle_;
+    int fd_ = -1;
+    std::string folder_;
+};
+
 LinuxHidraw::LinuxHidraw(std::string sysfsRoot, std::string devRoot)
     : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot))
 { }
@@ -200,7 +245,7 @@ HidHandle LinuxHidraw::open(const std::string &path, OpenError *error)
     const HidHandle handle = handleFor(fd);
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        open_[handle] = sysfsFolderFor(path);
+        open_[handle] = OpenNode{sysfsFolderFor(path)};
     }
     if (error)
         *error = OpenError::None;
@@ -211,26 +256,31 @@ void LinuxHidraw::close(HidHandle handle)
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (open_.erase(handle) == 0)
+        const auto it = open_.find(handle);
+        if (it == open_.end() || it->second.closed)
             return;
+        if (it->second.uses > 0) {
+            it->second.closed = true; // the last use closes the descriptor
+            return;
+        }
+        open_.erase(it);
     }
     ::close(fdFor(handle));
 }
 
 bool LinuxHidraw::attributes(HidHandle handle, std::uint16_t &vendorId, std::uint16_t &productId)
 {
-    int fd;
-    std::string folder;
-    if (!folderOf(handle, fd, folder))
+    const Use use(*this, handle);
+    if (!use)
         return false;
     hidraw_devinfo info{};
-    if (::ioctl(fd, HIDIOCGRAWINFO, &info) == 0) {
+    if (::ioctl(use.fd(), HIDIOCGRAWINFO, &info) == 0) {
         // The kernel hands vendor and product over as signed 16-bit values.
         vendorId = std::uint16_t(info.vendor);
         productId = std::uint16_t(info.product);
         return true;
     }
-    return ioctlUnsupported(errno) && idsFromUevent(folder, vendorId, productId);
+    return ioctlUnsupported(errno) && idsFromUevent(use.folder(), vendorId, productId);
 }
 
 bool LinuxHidraw::peekAttributes(const std::string &path, std::uint16_t &vendorId,
@@ -242,24 +292,34 @@ bool LinuxHidraw::peekAttributes(const std::string &path, std::uint16_t &vendorI
 
 bool LinuxHidraw::inputReportLength(HidHandle handle, int &length)
 {
-    int fd;
-    std::string folder;
-    if (!folderOf(handle, fd, folder))
+    const Use use(*this, handle);
+    if (!use)
         return false;
+    // The kernel tells the descriptor's size, but hands over at most HID_MAX_DESCRIPTOR_SIZE - 1
+    // bytes through the ioctl; a larger descriptor (and any node without the ioctls, such as a
+    // FIFO in a fake tree) is read from sysfs, which has it whole.
     std::optional<int> result;
     int size = 0;
-    if (::ioctl(fd, HIDIOCGRDESCSIZE, &size) == 0) {
-        if (size < 0 || size > HID_MAX_DESCRIPTOR_SIZE)
+    bool fromIoctl = false;
+    if (::ioctl(use.fd(), HIDIOCGRDESCSIZE, &size) == 0) {
+        if (size < 0)
             return false;
-        hidraw_report_descriptor descriptor{};
-        descriptor.size = std::uint32_t(size);
-        if (::ioctl(fd, HIDIOCGRDESC, &descriptor) != 0)
-            return false;
-        result = rcprog::inputReportLength(descriptor.value, descriptor.size);
-    } else {
+        if (size < HID_MAX_DESCRIPTOR_SIZE) {
+            hidraw_report_descriptor descriptor{};
+            descriptor.size = std::uint32_t(size);
+            if (::ioctl(use.fd(), HIDIOCGRDESC, &descriptor) != 0)
+                return false;
+            result = rcprog::inputReportLength(descriptor.value, descriptor.size);
+            fromIoctl = true;
+        }
+    } else if (!ioctlUnsupported(errno)) {
+        return false;
+    }
+    if (!fromIoctl) {
         std::string descriptor;
-        if (!ioctlUnsupported(errno) || folder.empty()
-            || !readFile(folder + "/device/report_descriptor", descriptor, kMaxDescriptorBytes))
+        if (use.folder().empty()
+            || !readFile(use.folder() + "/device/report_descriptor", descriptor,
+                         kMaxDescriptorBytes))
             return false;
         result = rcprog::inputReportLength(
                 reinterpret_cast<const std::uint8_t *>(descriptor.data()), descriptor.size());
@@ -272,10 +332,10 @@ bool LinuxHidraw::inputReportLength(HidHandle handle, int &length)
 
 bool LinuxHidraw::productString(HidHandle handle, ProductStringBuffer &buffer)
 {
-    int fd;
-    std::string folder;
-    if (!folderOf(handle, fd, folder) || folder.empty())
+    const Use use(*this, handle);
+    if (!use || use.folder().empty())
         return false;
+    const std::string &folder = use.folder();
     // The USB device above the HID interface holds the product string descriptor; a HID device
     // without one (Bluetooth, virtual, or a USB device without a product string) has its name
     // in the uevent of the HID device.
@@ -292,18 +352,14 @@ bool LinuxHidraw::productString(HidHandle handle, ProductStringBuffer &buffer)
 
 bool LinuxHidraw::write(HidHandle handle, const std::uint8_t *data, std::size_t length)
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (open_.find(handle) == open_.end())
-            return false;
-    }
-    if (length == 0)
+    const Use use(*this, handle);
+    if (!use || length == 0)
         return false;
     // A report goes out in one write(2): a partial write is a failure, never continued, since
     // the rest would arrive as a report of its own.
     ssize_t written;
     do
-        written = ::write(fdFor(handle), data, length);
+        written = ::write(use.fd(), data, length);
     while (written < 0 && errno == EINTR);
     return written >= 0 && std::size_t(written) == length;
 }
@@ -398,17 +454,6 @@ std::string LinuxHidraw::sysfsFolderFor(const std::string &path) const
     if (nodeNumber(name) < 0)
         return std::string();
     return sysfsRoot_ + "/class/hidraw/" + name;
-}
-
-bool LinuxHidraw::folderOf(HidHandle handle, int &fd, std::string &folder) const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto it = open_.find(handle);
-    if (it == open_.end())
-        return false;
-    fd = fdFor(handle);
-    folder = it->second;
-    return true;
 }
 
 bool LinuxHidraw::idsFromUevent(const std::string &folder, std::uint16_t &vendorId,

@@ -12,6 +12,12 @@ namespace rcprog {
 // of <sysfsRoot>/class/hidraw. IDs, the report descriptor and the product string come from the
 // hidraw ioctls where the node supports them and from sysfs otherwise. Both roots can point at a
 // fake tree. Thread-safe: write() may run on another thread than the search.
+//
+// A handle is its file descriptor, and every operation on a handle counts as a use of it while
+// it runs: close() during a use takes the handle away at once (later operations on it fail), but
+// the descriptor is closed only when the last use has ended. So the descriptor number cannot be
+// given to another node by the system while a write (or an ioctl) through the handle is still
+// under way, and a report can never reach another device.
 class LinuxHidraw : public HidPlatform
 {
 public:
@@ -42,15 +48,21 @@ private:
     // The sysfs folder of a node: <sysfsRoot>/class/hidraw/hidrawN, or empty when the path does
     // not end in a hidraw node name.
     std::string sysfsFolderFor(const std::string &path) const;
-    // The sysfs folder remembered for an open handle; false for a handle that is not open.
-    bool folderOf(HidHandle handle, int &fd, std::string &folder) const;
+    // A use of an open handle (see above): its descriptor and sysfs folder while it lasts.
+    class Use;
+    struct OpenNode
+    {
+        std::string folder; // sysfs folder of the node
+        int uses = 0; // operations under way on the handle
+        bool closed = false; // close() came while in use: the last use closes the descriptor
+    };
     static bool idsFromUevent(const std::string &folder, std::uint16_t &vendorId,
                               std::uint16_t &productId);
 
     const std::string sysfsRoot_;
     const std::string devRoot_;
     mutable std::mutex mutex_;
-    std::unordered_map<HidHandle, std::string> open_; // handle -> sysfs folder of the node
+    std::unordered_map<HidHandle, OpenNode> open_;
 };
 
 } // namespace rcprog

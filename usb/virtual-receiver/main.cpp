@@ -8,6 +8,7 @@
 //
 // Needs root (or write access to /dev/uhid) and a kernel with uhid, hid-generic and hidraw.
 
+#include <linux/hid.h>
 #include <linux/uhid.h>
 
 #include <cerrno>
@@ -42,6 +43,7 @@ struct Options
     long reportLength = 8;
     long unplugAfter = -1; // destroy the device after this many output reports
     long failAfter = -1; // stop reading /dev/uhid after this many output reports
+    long descriptorSize = 0; // pad the report descriptor to this many bytes (0: as it is)
     unsigned vendor = kDefaultVendor;
     unsigned product = kDefaultProduct;
 };
@@ -58,6 +60,7 @@ void usage(std::FILE *out)
             "  --report-length N     payload bytes of the input and output report (default 8)\n"
             "  --unplug-after N      remove the device after N output reports and exit\n"
             "  --fail-after N        stop reading after N output reports (the device stays)\n"
+            "  --descriptor-size N   pad the report descriptor to N bytes (at most 4096)\n"
             "  --vendor ID           vendor ID (default 0x04B4)\n"
             "  --product ID          product ID (default 0xF231)\n"
             "  --help                show this text\n"
@@ -98,6 +101,8 @@ int parseArguments(int argc, char **argv, Options &options)
             ok = ok && parseNumber(value, 0, 1000000000L, options.unplugAfter);
         } else if (arg == "--fail-after") {
             ok = ok && parseNumber(value, 0, 1000000000L, options.failAfter);
+        } else if (arg == "--descriptor-size") {
+            ok = ok && parseNumber(value, 1, HID_MAX_DESCRIPTOR_SIZE, options.descriptorSize);
         } else if (arg == "--vendor" || arg == "--product") {
             ok = ok && parseNumber(value, 0, 0xFFFF, number);
             if (ok)
@@ -148,6 +153,25 @@ std::vector<unsigned char> reportDescriptor(long length)
     field(0x03, 0x91); // Output
     d.push_back(0xC0); // End Collection
     return d;
+}
+
+// Pads a descriptor in front to `size` bytes with Usage Page items, which only set a global
+// value that the descriptor sets again itself. False when `size` cannot be reached that way
+// (smaller than the descriptor, or one byte more).
+bool padDescriptor(std::vector<unsigned char> &d, long size)
+{
+    long pad = size - long(d.size());
+    if (pad < 0 || pad == 1)
+        return false;
+    std::vector<unsigned char> front;
+    if (pad % 2 != 0) {
+        front = {0x06, 0x00, 0xFF}; // Usage Page (Vendor Defined 0xFF00)
+        pad -= 3;
+    }
+    for (; pad > 0; pad -= 2)
+        front.insert(front.end(), {0x05, 0xFF}); // Usage Page (0xFF)
+    d.insert(d.begin(), front.begin(), front.end());
+    return true;
 }
 
 bool writeEvent(int fd, const uhid_event &event)
@@ -262,7 +286,15 @@ int main(int argc, char **argv)
 
     // A unique tag in the device's uniq field lets us find our own hidraw node in sysfs.
     const std::string uniq = "rcprog-vr-" + std::to_string(getpid());
-    const std::vector<unsigned char> descriptor = reportDescriptor(options.reportLength);
+    std::vector<unsigned char> descriptor = reportDescriptor(options.reportLength);
+    if (options.descriptorSize > 0 && !padDescriptor(descriptor, options.descriptorSize)) {
+        std::fprintf(stderr,
+                     "rcprog-virtual-receiver: --descriptor-size %ld: the descriptor has %zu "
+                     "bytes already\n",
+                     options.descriptorSize, descriptor.size());
+        close(fd);
+        return 2;
+    }
 
     uhid_event create{};
     create.type = UHID_CREATE2;
