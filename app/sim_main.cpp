@@ -5,24 +5,30 @@
 #include "SimulatedHid.h"
 
 #include <QCommandLineParser>
-#include <QTextStream>
+#include <QCoreApplication>
 #include <QTimer>
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
 const std::string kPath = "sim:receiver";
 
-} // namespace
-
-int main(int argc, char *argv[])
+struct Options
 {
-    auto hid = std::make_shared<rcprog::SimulatedHid>();
-    Application app(argc, argv, hid);
-    QApplication::setQuitOnLastWindowClosed(true);
+    int plugAfterMs = 3000;
+    std::optional<int> unplugAfterMs;
+    QString product;
+};
 
+// Parses the options before any window or thread exists, with a core application of its own
+// that is gone again afterwards: --help and a bad option end the program here, with nothing
+// running. Returns the exit status for such an end, or nothing to go on.
+std::optional<int> parseOptions(int argc, char *argv[], Options &options)
+{
+    QCoreApplication parsing(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(
             QStringLiteral("The rcprog window over a simulated receiver. Every pass the receiver "
@@ -39,30 +45,54 @@ int main(int argc, char *argv[])
             QStringLiteral("product"), QStringLiteral("Product string of the receiver."),
             QStringLiteral("NAME"), QStringLiteral("USB remote control receiver"));
     parser.addOptions({plugAfter, unplugAfter, product});
-    parser.process(app);
+    parser.process(parsing); // --help and errors end the process, before anything started
 
-    const auto seconds = [&](const QCommandLineOption &option) {
+    const auto milliseconds = [&](const QCommandLineOption &option) -> std::optional<int> {
         bool ok = false;
         const double s = parser.value(option).toDouble(&ok);
         if (!ok || s < 0) {
             std::fprintf(stderr, "rcprog-sim: --%s takes a number of seconds\n",
                          qPrintable(option.names().constFirst()));
-            std::exit(2);
+            return std::nullopt;
         }
         return int(s * 1000);
     };
+    const std::optional<int> plug = milliseconds(plugAfter);
+    if (!plug)
+        return 2;
+    options.plugAfterMs = *plug;
+    if (parser.isSet(unplugAfter)) {
+        options.unplugAfterMs = milliseconds(unplugAfter);
+        if (!options.unplugAfterMs)
+            return 2;
+    }
+    options.product = parser.value(product);
+    return std::nullopt;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    Options options;
+    if (const std::optional<int> status = parseOptions(argc, argv, options))
+        return *status;
+
+    auto hid = std::make_shared<rcprog::SimulatedHid>();
+    Application app(argc, argv, hid);
+    QApplication::setQuitOnLastWindowClosed(true);
 
     rcprog::SimulatedHid::Interface receiver;
     receiver.path = kPath;
-    receiver.productString = parser.value(product).toStdU16String();
-    QTimer::singleShot(seconds(plugAfter), &app, [hid, receiver] {
+    receiver.productString = options.product.toStdU16String();
+    QTimer::singleShot(options.plugAfterMs, &app, [hid, receiver] {
         hid->plug(receiver);
         std::printf("receiver plugged in: %s\n",
                     QString::fromStdU16String(receiver.productString).toUtf8().constData());
         std::fflush(stdout);
     });
-    if (parser.isSet(unplugAfter)) {
-        QTimer::singleShot(seconds(unplugAfter), &app, [hid] {
+    if (options.unplugAfterMs) {
+        QTimer::singleShot(*options.unplugAfterMs, &app, [hid] {
             hid->unplug(kPath);
             std::printf("receiver unplugged\n");
             std::fflush(stdout);
