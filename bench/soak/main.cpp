@@ -10,6 +10,7 @@
 //
 //   bench-soak [--cycles N]        (default 1000)
 #include "Application.h"
+#include "HandleCount.h"
 #include "MainWindow.h"
 #include "SimulatedHid.h"
 #include "UsbConnection.h"
@@ -27,7 +28,6 @@
 #include <functional>
 #include <memory>
 
-#include <dirent.h>
 #include <unistd.h>
 
 namespace {
@@ -45,15 +45,10 @@ const QByteArray kConfiguration = "[Settings]\nfrequencyTrim=77\nquantityOfRemot
 constexpr int kPassReports = 37;
 constexpr int kRefusedWrite = 5;
 
+// File descriptors of the process, counted as the probes count them.
 int openDescriptors()
 {
-    int count = 0;
-    if (DIR *dir = ::opendir("/proc/self/fd")) {
-        while (const dirent *entry = ::readdir(dir))
-            count += entry->d_name[0] != '.';
-        ::closedir(dir);
-    }
-    return count;
+    return int(rcprog::probe::countHandles().process.value_or(0));
 }
 
 long residentKb()

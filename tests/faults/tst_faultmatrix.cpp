@@ -57,8 +57,8 @@ private slots:
     void secondReceiverGetsNothing();
     void replugAnotherReceiver();
     void rapidButtonPresses();
+    void closeWhileAWriteHangs_data();
     void closeWhileAWriteHangs();
-    void closeWhileTheMonitorWaitsForAHangingWrite();
     void failedLoadKeepsItsErrorOverAnOlderPass_data();
     void failedLoadKeepsItsErrorOverAnOlderPass();
     void failedPassAfterASuccessfulOne();
@@ -314,8 +314,18 @@ void TestFaultMatrix::rapidButtonPresses()
     QCOMPARE(h.received(), AppHarness::expectedReports(h.configPath("long"), 2));
 }
 
+void TestFaultMatrix::closeWhileAWriteHangs_data()
+{
+    QTest::addColumn<bool>("monitorWaits");
+    QTest::newRow("the programming thread is stuck") << false;
+    // The receiver stops being found as well: the monitor closes the link, which waits for the
+    // hanging write, so both threads are stuck.
+    QTest::newRow("the monitor waits for the write, too") << true;
+}
+
 void TestFaultMatrix::closeWhileAWriteHangs()
 {
+    QFETCH(bool, monitorWaits);
     QElapsedTimer timer;
     {
         AppHarness h({{"long", kLong}});
@@ -325,34 +335,18 @@ void TestFaultMatrix::closeWhileAWriteHangs()
         h.window()->programmConfigurationBlock();
         QTRY_COMPARE_WITH_TIMEOUT(h.hid->hangingWrites(), 1, kPassTimeoutMs);
         QVERIFY(!showsUpdated(h));
+        if (monitorWaits) {
+            const int opens = h.hid->openAttempts();
+            h.hid->setFault(AppHarness::kPath, Fault::Open);
+            // The monitor's next search finds nothing; then it waits in the close.
+            QTRY_VERIFY_WITH_TIMEOUT(h.hid->openAttempts() > opens, kConnectTimeoutMs);
+            QTest::qWait(200);
+            QCOMPARE(h.disconnected->count(), 0);
+        }
         h.window()->close();
         timer.start();
     }
-    // The stuck thread is given 2 s, then terminated.
-    QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
-}
-
-void TestFaultMatrix::closeWhileTheMonitorWaitsForAHangingWrite()
-{
-    // A write hangs and the receiver stops being found: the monitor closes the link, which
-    // waits for that write. Both threads are stuck, and closing still takes one grace period.
-    QElapsedTimer timer;
-    {
-        AppHarness h({{"long", kLong}});
-        h.plug();
-        waitConnected(h);
-        h.hid->setWritesHang(true);
-        h.window()->programmConfigurationBlock();
-        QTRY_COMPARE_WITH_TIMEOUT(h.hid->hangingWrites(), 1, kPassTimeoutMs);
-        const int opens = h.hid->openAttempts();
-        h.hid->setFault(AppHarness::kPath, Fault::Open);
-        // The monitor's next search finds nothing; then it waits in the close.
-        QTRY_VERIFY_WITH_TIMEOUT(h.hid->openAttempts() > opens, kConnectTimeoutMs);
-        QTest::qWait(200);
-        QCOMPARE(h.disconnected->count(), 0);
-        h.window()->close();
-        timer.start();
-    }
+    // The stuck threads are given 2 s together, then terminated.
     QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
 }
 
