@@ -91,12 +91,18 @@ bool nextLine(const QByteArray &data, qsizetype &pos, Line &line)
     return line.end > line.start;
 }
 
-// The texts a value reads as: one, or the elements of a comma list. Escapes give their
-// character; a byte that is not ASCII is left out (see the header).
+// The beginnings of the texts a value reads as (one, or the elements of a comma list), as long
+// as the longest form. Escapes give their character; a byte that is not ASCII is left out (see
+// the header).
 QStringList valueTexts(const QByteArray &data, qsizetype from, qsizetype to)
 {
+    constexpr qsizetype kKept = 10; // "@DateTime("
     QStringList texts;
     QString text;
+    const auto add = [&text](QChar c) {
+        if (text.size() < kKept)
+            text += c;
+    };
     bool inQuotes = false;
     qsizetype i = from;
     const auto skipBlanks = [&] {
@@ -112,31 +118,31 @@ QStringList valueTexts(const QByteArray &data, qsizetype from, qsizetype to)
             const char e = data[i++];
             switch (e) {
             case 'a':
-                text += u'\a';
+                add(u'\a');
                 continue;
             case 'b':
-                text += u'\b';
+                add(u'\b');
                 continue;
             case 'f':
-                text += u'\f';
+                add(u'\f');
                 continue;
             case 'n':
-                text += u'\n';
+                add(u'\n');
                 continue;
             case 'r':
-                text += u'\r';
+                add(u'\r');
                 continue;
             case 't':
-                text += u'\t';
+                add(u'\t');
                 continue;
             case 'v':
-                text += u'\v';
+                add(u'\v');
                 continue;
             case '"':
             case '?':
             case '\'':
             case '\\':
-                text += QLatin1Char(e);
+                add(QLatin1Char(e));
                 continue;
             default:
                 break;
@@ -149,7 +155,7 @@ QStringList valueTexts(const QByteArray &data, qsizetype from, qsizetype to)
                 char16_t value = hex ? 0 : char16_t(octValue(e));
                 for (int d; i < to && (d = hex ? hexValue(data[i]) : octValue(data[i])) >= 0; ++i)
                     value = char16_t(value * (hex ? 16 : 8) + d);
-                text += QChar(value);
+                add(QChar(value));
             } else if (isLineBreak(e) && i < to && isLineBreak(data[i]) && data[i] != e) {
                 ++i; // a continued line; nothing of the break is kept
             }
@@ -171,7 +177,7 @@ QStringList valueTexts(const QByteArray &data, qsizetype from, qsizetype to)
             continue;
         }
         if (uchar(c) < 0x80)
-            text += QLatin1Char(c);
+            add(QLatin1Char(c));
         ++i;
     }
     texts.append(text);
