@@ -33,9 +33,11 @@ public:
     // `platform` is the HID platform the device link uses: the operating system's, or a
     // simulated receiver. Without `check` the window starts as without options. Arguments
     // that `check` refuses, or a --select name the window's list does not show, start neither
-    // the window nor a thread, and startStatus() tells.
+    // the window nor a thread, and startStatus() tells. `timeDivisor` divides the threads' poll
+    // and check intervals and the pauses of a pass: the program always runs with 1, the real
+    // timing; only the soak benchmark and tests run faster.
     Application(int &argc, char **argv, std::shared_ptr<rcprog::HidPlatform> platform,
-                const ArgumentCheck &check = {});
+                const ArgumentCheck &check = {}, int timeDivisor = 1);
     ~Application() override;
 
     // The registered application object. Without one it reports the error (debug line and,
@@ -63,6 +65,9 @@ public:
 
 private:
     bool init(const StartOptions &options);
+    void stopThreads();
+
+    const int timeDivisor_;
 
     DeviceLink deviceLink_;
     RecordHandOver recordHandOver_;

@@ -55,12 +55,17 @@
 //   error    haveMacro at least 1 while flashMacro is missing, is not 256 digits long or holds
 //            a character that is not a hexadecimal digit (no macro block, or zeros, is sent)
 //   warning  a flashMacro while haveMacro is 0 or less (it is not sent)
+// The whole pass
+//   error    quantityOfBytesInFlashBlock above 255 while flash data is sent, or flash data of
+//            more than 255 flash blocks (the configuration is refused and nothing is sent: the
+//            receiver gets only the low 8 bits of both)
 #include "CliCommon.h"
 #include "Commands.h"
 #include "ConfigurationKeys.h"
 #include "ConfigurationLoader.h"
 #include "IniScan.h"
 #include "KeyHints.h"
+#include "ProgrammingPass.h"
 #include "Protocol.h"
 #include "RemoteControlData.h"
 
@@ -115,6 +120,7 @@ public:
             if (const KeyLine *line = effective(k))
                 checkValue(k, *line);
         checkCrossFields();
+        checkSendable();
         std::stable_sort(out_.begin(), out_.end(),
                          [](const Diagnostic &a, const Diagnostic &b) { return a.line < b.line; });
         return out_;
@@ -525,6 +531,16 @@ private:
                           .arg(q)
                           .arg(Protocol::kPayloadBytes));
         }
+    }
+
+    // The refusal that the window and the other commands give, at the line of its key.
+    void checkSendable()
+    {
+        const std::optional<PassRefusal> refusal = passRefusal(record_);
+        if (!refusal)
+            return;
+        const ConfigKey *key = findConfigKeyInAnyGroup(refusal->key);
+        error(key ? lineOf(*key) : 0, refusalText(*refusal));
     }
 
     QSettings settings_;

@@ -1,6 +1,7 @@
 #include "CliCommon.h"
 
 #include "ConfigurationLoader.h"
+#include "ProgrammingPass.h"
 #include "SystemHidPlatform.h"
 
 #ifdef __linux__
@@ -41,9 +42,10 @@ const char kUsage[]
           "                                 array. Exit 0, also when nothing is found.\n"
           "  --help                         Show this text (-h does the same).\n"
           "\n"
-          "Exit status: 0 success; 1 check found errors; 2 bad arguments or a missing or\n"
-          "unreadable FILE; 3 no receiver appeared in time; 4 a receiver is present but access\n"
-          "to it was denied; 5 a write to the receiver failed; 130 interrupted.\n";
+          "Exit status: 0 success; 1 check found errors; 2 bad arguments, a missing or\n"
+          "unreadable FILE, or a configuration that cannot be sent; 3 no receiver appeared in\n"
+          "time; 4 a receiver is present but access to it was denied; 5 a write to the receiver\n"
+          "failed; 130 interrupted.\n";
 
 int usage()
 {
@@ -70,10 +72,20 @@ void printError(const QString &message)
 
 bool load(const QString &path, ConfigurationRecord &record)
 {
-    const LoadStatus status = loadConfiguration(path, record);
+    LoadDetail detail;
+    const LoadStatus status = loadConfiguration(path, record, &detail);
     if (status == LoadStatus::Loaded)
         return true;
-    printError(loadErrorText(status, path));
+    printError(loadErrorText(status, path, detail));
+    return false;
+}
+
+bool sendable(const ConfigurationRecord &record)
+{
+    const std::optional<PassRefusal> refusal = passRefusal(record);
+    if (!refusal)
+        return true;
+    printError(refusalText(*refusal));
     return false;
 }
 

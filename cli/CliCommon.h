@@ -18,7 +18,8 @@ namespace cli {
 
 constexpr int kExitOk = 0;
 constexpr int kExitErrors = 1; // check found errors
-constexpr int kExitUsage = 2; // bad arguments, or a file that is missing or unreadable
+constexpr int kExitUsage = 2; // bad arguments, a file that is missing or unreadable, or a
+                              // configuration that cannot be sent
 constexpr int kExitNoReceiver = 3;
 constexpr int kExitAccessDenied = 4;
 constexpr int kExitWriteFailed = 5;
@@ -37,6 +38,8 @@ void printError(const QString &message);
 
 // Loads FILE for a command; on failure names it on stderr.
 bool load(const QString &path, ConfigurationRecord &record);
+// Whether a pass of the record can be sent; if not, says why on stderr.
+bool sendable(const ConfigurationRecord &record);
 
 // `s` as a JSON string, quotes included.
 QString jsonString(const QString &s);

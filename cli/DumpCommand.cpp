@@ -59,7 +59,7 @@ int commandDump(const QStringList &args)
             return usage();
     }
     ConfigurationRecord record;
-    if (!load(file, record))
+    if (!load(file, record) || !sendable(record))
         return kExitUsage;
     constexpr int kReportDataLength = Protocol::kPayloadBytes;
     std::vector<std::uint8_t> buffer(reportBufferSize(kReportDataLength), 0);

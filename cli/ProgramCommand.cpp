@@ -235,7 +235,7 @@ int commandProgram(const QStringList &args)
             return usage();
     }
     ConfigurationRecord record;
-    if (!load(file, record))
+    if (!load(file, record) || !sendable(record))
         return kExitUsage;
 
     const std::shared_ptr<rcprog::HidPlatform> platform = platformOptions.create(parser);

@@ -1,6 +1,7 @@
 #include "ConfigurationLoader.h"
 
 #include "ConfigurationKeys.h"
+#include "EncodedValues.h"
 #include "RemoteControlData.h"
 
 #include <QFile>
@@ -105,8 +106,10 @@ QString configurationFilePath(const QString &baseName)
     return kConfigurationFolder + QLatin1Char('/') + baseName + QStringLiteral(".ini");
 }
 
-LoadStatus loadConfiguration(const QString &path, ConfigurationRecord &record)
+LoadStatus loadConfiguration(const QString &path, ConfigurationRecord &record, LoadDetail *detail)
 {
+    if (detail)
+        *detail = LoadDetail();
     const QFileInfo info(path);
     if (!info.exists())
         return LoadStatus::NotFound;
@@ -114,10 +117,18 @@ LoadStatus loadConfiguration(const QString &path, ConfigurationRecord &record)
     // key would take its default: refuse instead, so that such a file is never sent. Only
     // regular files are read: opening a named pipe would wait for a writer for ever, and a
     // device file is no configuration.
-    QFile probe(path);
-    if (!info.isFile() || !probe.open(QIODevice::ReadOnly))
+    QFile file(path);
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
         return LoadStatus::Unreadable;
-    probe.close();
+    // The reader decodes @Variant(...) values while it parses, so the text is checked first,
+    // right before the reader reads it.
+    const QByteArray text = file.readAll();
+    file.close();
+    if (const std::optional<EncodedValue> encoded = findEncodedValue(text)) {
+        if (detail)
+            *detail = LoadDetail{encoded->line, encoded->form};
+        return LoadStatus::Unreadable;
+    }
 
     ConfigurationRecord loaded;
     Reader reader(path);
@@ -134,7 +145,7 @@ ConfigurationRecord defaultConfiguration()
     return record;
 }
 
-QString loadErrorText(LoadStatus status, const QString &path)
+QString loadErrorText(LoadStatus status, const QString &path, const LoadDetail &detail)
 {
     switch (status) {
     case LoadStatus::Loaded:
@@ -142,6 +153,12 @@ QString loadErrorText(LoadStatus status, const QString &path)
     case LoadStatus::NotFound:
         return QStringLiteral("configuration file not found: ") + path;
     case LoadStatus::Unreadable:
+        if (detail.line > 0)
+            return QStringLiteral("cannot read configuration file: %1: line %2: a value of the "
+                                  "form %3...) is refused")
+                    .arg(path)
+                    .arg(detail.line)
+                    .arg(detail.encodedForm);
         return QStringLiteral("cannot read configuration file: ") + path;
     }
     return QString();

@@ -5,8 +5,8 @@
 
 #include <atomic>
 
-UsbConnection::UsbConnection(DeviceLink &link, QObject *parent)
-    : QThread(parent), link_(link), device(link)
+UsbConnection::UsbConnection(DeviceLink &link, QObject *parent, int timeDivisor)
+    : QThread(parent), link_(link), device(link), pacer_(timeDivisor)
 { }
 
 void UsbConnection::run()

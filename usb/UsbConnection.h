@@ -17,8 +17,9 @@ class UsbConnection : public QThread
 public:
     static constexpr int kPollMs = 1000;
 
-    // `link`: the device link this thread opens, closes and keeps up to date.
-    explicit UsbConnection(DeviceLink &link, QObject *parent = nullptr);
+    // `link`: the device link this thread opens, closes and keeps up to date. `timeDivisor`
+    // divides the poll interval (see Pacer); only benchmarks and tests pass anything but 1.
+    explicit UsbConnection(DeviceLink &link, QObject *parent = nullptr, int timeDivisor = 1);
 
     // Asks the loop to end; it wakes from its sleep at once.
     void requestStop() { pacer_.requestStop(); }

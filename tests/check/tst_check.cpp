@@ -295,6 +295,27 @@ private slots:
                 << QStringList{"1:error:quantityOfBytesInFlashBlock is missing and defaults to "
                                "255, which is not a multiple of 8"}
                 << 1;
+        QTest::newRow("flash block size 256 with flash data: cannot be sent")
+                << ini({"[Settings]", "quantityOfBytesInFlashBlock=256",
+                        "quantityOfRemoteControls=1", "[rcSettings]", "rc01maxSize=1",
+                        "rc01flashData=000102030406054142434445EEFF"})
+                << QStringList{"2:error:quantityOfBytesInFlashBlock 256 is outside 0..255",
+                               "2:error:configuration cannot be sent: "
+                               "quantityOfBytesInFlashBlock=256: a flash block of more than 255 "
+                               "bytes cannot be sent$"}
+                << 1;
+        QTest::newRow("flash block size 256 without flash data: only the byte")
+                << ini({"[Settings]", "quantityOfBytesInFlashBlock=256"})
+                << QStringList{"2:error:quantityOfBytesInFlashBlock 256 is outside 0..255"} << 1;
+        QTest::newRow("256 flash blocks: cannot be sent")
+                << ini({"[Settings]", "quantityOfBytesInFlashBlock=8", "quantityOfRemoteControls=1",
+                        "[rcSettings]", "rc01maxSize=300",
+                        "rc01flashData=00010203040000" + hexDigits(4082)})
+                << QStringList{"5:error:rc01maxSize 300 is outside 0..255",
+                               "6:error:configuration cannot be sent: rc01flashData of 4096 "
+                               "digits: 256 flash blocks of 8 bytes; more than 255 flash blocks "
+                               "cannot be sent$"}
+                << 1;
         QTest::newRow("canChangeProductName 2")
                 << ini({"[nameOfDevice]", "canChangeProductName=2"})
                 << QStringList{"2:warning:canChangeProductName is 2; only 1 writes the product "
@@ -486,6 +507,22 @@ private slots:
         const Run run = runCheck({path});
         QCOMPARE(run.exitCode, 2);
         QCOMPARE(run.errLines(), QStringList{message + path});
+        QCOMPARE(run.out, QByteArray());
+    }
+
+    // A value that the INI reader would decode as an object: the file is not read, and the line
+    // is named.
+    void encodedValueNamesItsLine()
+    {
+        const QString path
+                = writeFile(ini({"[Settings]", "shiftDelay=40", "[rcSettings]",
+                                 "rc01nameOfSwitch=\\x40Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)"}));
+        const Run run = runCheck({path});
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.errLines(),
+                 QStringList{QStringLiteral("rcprog-cli: cannot read configuration file: %1: line "
+                                            "4: a value of the form @Variant(...) is refused")
+                                     .arg(path)});
         QCOMPARE(run.out, QByteArray());
     }
 

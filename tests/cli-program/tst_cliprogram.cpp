@@ -415,6 +415,24 @@ void TstCliProgram::badArguments_data()
     QTest::newRow("two files") << QStringList{bundledExampleFiles().first(),
                                               bundledExampleFiles().first()}
                                << QByteArray("usage: rcprog-cli");
+    // Refused before the receiver is looked for: nothing is written to it.
+    const QString unsendable = scratch_.filePath(QStringLiteral("unsendable.ini"));
+    const QString encoded = scratch_.filePath(QStringLiteral("encoded.ini"));
+    QFile unsendableFile(unsendable), encodedFile(encoded);
+    QVERIFY(unsendableFile.open(QIODevice::WriteOnly) && encodedFile.open(QIODevice::WriteOnly));
+    unsendableFile.write("[Settings]\nquantityOfBytesInFlashBlock=2147483647\n"
+                         "quantityOfRemoteControls=1\n[rcSettings]\nrc01maxSize=1\n"
+                         "rc01flashData=00010203\n");
+    encodedFile.write("[Settings]\nshiftDelay=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)\n");
+    QTest::newRow("a configuration that cannot be sent")
+            << QStringList{unsendable}
+            << QByteArray("rcprog-cli: configuration cannot be sent: "
+                          "quantityOfBytesInFlashBlock=2147483647: a flash block of more than 255 "
+                          "bytes cannot be sent\n");
+    QTest::newRow("a value the INI reader decodes as an object")
+            << QStringList{encoded}
+            << ("rcprog-cli: cannot read configuration file: " + encoded.toUtf8()
+                + ": line 2: a value of the form @Variant(...) is refused\n");
 }
 
 void TstCliProgram::badArguments()

@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 namespace {
 
 using Run = CliRun;
@@ -196,6 +198,71 @@ private slots:
         const QList<QByteArray> errLines = lines(run.err);
         QCOMPARE(errLines.size(), 1);
         QCOMPARE(QString::fromUtf8(errLines.first()), messageStart + path);
+    }
+
+    // The file of a flash block of 2^31 - 1 bytes: record prints it; dump refuses it at once, in
+    // little memory, with the reason on stderr (a pass of it would pad its flash data to four
+    // thousand million digits and send 268 million reports).
+    void dumpRefusesAConfigurationThatCannotBeSent()
+    {
+        const QString path = writeFile("[Settings]\nquantityOfBytesInFlashBlock=2147483647\n"
+                                       "quantityOfRemoteControls=1\n[rcSettings]\nrc01maxSize=1\n"
+                                       "rc01flashData=00010203\n");
+        const auto run = [&path](const QString &command) {
+            QProcess p;
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+            // A sanitizer reserves far more address space than this for itself.
+            p.setChildProcessModifier([] {
+                const rlimit limit{512L << 20, 512L << 20};
+                ::setrlimit(RLIMIT_AS, &limit);
+            });
+#endif
+            p.start(cliPath(), {command, path});
+            Run r;
+            if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit)
+                return r;
+            r.exitCode = p.exitCode();
+            r.out = p.readAllStandardOutput();
+            r.err = p.readAllStandardError();
+            return r;
+        };
+        const Run dump = run(QStringLiteral("dump"));
+        QCOMPARE(dump.exitCode, 2);
+        QCOMPARE(dump.out, QByteArray());
+        QCOMPARE(QString::fromUtf8(dump.err),
+                 QStringLiteral("rcprog-cli: configuration cannot be sent: "
+                                "quantityOfBytesInFlashBlock=2147483647: a flash block of more "
+                                "than 255 bytes cannot be sent\n"));
+        const Run record = run(QStringLiteral("record"));
+        QCOMPARE(record.exitCode, 0);
+        QCOMPARE(record.err, QByteArray());
+        const QJsonObject json = QJsonDocument::fromJson(record.out).object();
+        QCOMPARE(json.value(QStringLiteral("configurationBlock")).toArray().at(3).toDouble(),
+                 2147483647.0);
+    }
+
+    // A value that the INI reader would decode as an object: every command refuses the file
+    // and names the line.
+    void encodedValueIsRefused_data()
+    {
+        QTest::addColumn<QString>("command");
+        for (const char *command : {"record", "dump", "check", "program"})
+            QTest::newRow(command) << QString::fromLatin1(command);
+    }
+
+    void encodedValueIsRefused()
+    {
+        QFETCH(QString, command);
+        const QString path
+                = writeFile("; typed\n[Settings]\nshiftDelay=\"\\100Variant(\\0\\0\\0\\x2"
+                            "\\0\\0\\0\\x5)\"\n");
+        const Run run = runCli({command, path});
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.out, QByteArray());
+        QCOMPARE(QString::fromUtf8(run.err),
+                 QStringLiteral("rcprog-cli: cannot read configuration file: %1: line 3: a value "
+                                "of the form @Variant(...) is refused\n")
+                         .arg(path));
     }
 
     void badArguments_data()

@@ -149,6 +149,12 @@ scenario() {
         run_cmd "$sc" 20 rcprog-hidraw-probe --writes 1
         stop_vrs "$sc" rx
         ;;
+    probe-descriptor4096)
+        # The kernel hands over at most 4095 descriptor bytes through the ioctl.
+        start_vr "$sc" rx --descriptor-size 4096 --name "Large descriptor"
+        run_cmd "$sc" 20 rcprog-hidraw-probe --writes 1
+        stop_vrs "$sc" rx
+        ;;
     probe-unplug)
         start_vr "$sc" rx --unplug-after 2 --name "Unplugged"
         run_cmd "$sc" 20 rcprog-hidraw-probe --writes 6

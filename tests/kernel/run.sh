@@ -212,7 +212,7 @@ done
 
 # ---------------------------------------------------------------------------------------------
 # Scenarios, in the order the guest runs them.
-SCENARIOS=(probe-basic probe-two probe-length16 probe-unplug)
+SCENARIOS=(probe-basic probe-two probe-length16 probe-descriptor4096 probe-unplug)
 if [ $HAVE_CLI = 1 ] && [ ${#CONFIGS[@]} -gt 0 ]; then
     for f in "${CONFIGS[@]}"; do SCENARIOS+=("example:$(basename "$f")"); done
     SCENARIOS+=(second-device other-only unplug:1 unplug:10 stalled:3 access-denied)
@@ -435,6 +435,12 @@ judge() { # SCENARIO
             || ERRORS+=("the report write failed")
         [ "$(kt "$sc" rx)" = "00 03 01$(printf ' 00%.0s' $(seq 14))" ] \
             || ERRORS+=("the receiver did not get one 17-byte opening report: $(kt "$sc" rx | head -n 2 | tr '\n' '/')")
+        ;;
+    probe-descriptor4096)
+        [ "$exit_status" = 0 ] || ERRORS+=("the probe exited with $exit_status")
+        check_probe_receiver "$sc" "Large descriptor" 8
+        has_line "$sc" out '^write n=1 ok=yes$' \
+            || ERRORS+=("the report write failed")
         ;;
     probe-unplug)
         [ "$exit_status" = 0 ] || ERRORS+=("the probe exited with $exit_status")

@@ -3,6 +3,7 @@
 // threads' signals and publishes loads into the hand-over.
 #include "ConfigurationLoader.h"
 #include "DeviceLink.h"
+#include "ProgrammingPass.h"
 #include "ReceiverFixtures.h"
 #include "RecordHandOver.h"
 #include "SignalCounter.h"
@@ -26,13 +27,25 @@ const std::string kPath = "sim:receiver";
 // What the application object holds for the threads, and the two threads on it.
 struct Threads
 {
-    Threads()
+    // `start`: start both threads at once; otherwise the test calls start().
+    explicit Threads(bool start = true)
         : hid(std::make_shared<rcprog::SimulatedHid>()), link(hid), connection(link),
           dots(link, handOver, reportBuffer, bytesWritten),
           connected(&connection, &UsbConnection::updateUsb1),
           disconnected(&connection, &UsbConnection::updateUsb2),
           denied(&connection, &UsbConnection::updateUsb4),
-          updated(&dots, &UsbReceiverDots::updateUsb3)
+          updated(&dots, &UsbReceiverDots::updateUsb3), failed(&dots, &UsbReceiverDots::updateUsb5)
+    {
+        QObject::connect(
+                &dots, &UsbReceiverDots::updateUsb5, &failed,
+                [this](int written, int total) {
+                    lastFailure = {written, total};
+                },
+                Qt::QueuedConnection);
+        if (start)
+            this->start();
+    }
+    void start()
     {
         connection.start();
         dots.start();
@@ -63,7 +76,8 @@ struct Threads
     std::uint32_t bytesWritten = 0;
     UsbConnection connection;
     UsbReceiverDots dots;
-    SignalCounter connected, disconnected, denied, updated;
+    SignalCounter connected, disconnected, denied, updated, failed;
+    QPair<int, int> lastFailure{-1, -1}; // written and total of the last failed pass
 };
 
 } // namespace
@@ -76,6 +90,9 @@ private slots:
     void plugProgramUnplug();
     void requestWhileDisconnectedWaits();
     void accessDeniedIsAnnounced();
+    void loadBeforeTheThreadRuns();
+    void failedPassIsAnnounced();
+    void recordThatCannotBeSentIsNeverSent();
 };
 
 void TestThreadsHeadless::plugProgramUnplug()
@@ -151,6 +168,55 @@ void TestThreadsHeadless::accessDeniedIsAnnounced()
     QTRY_COMPARE_WITH_TIMEOUT(t.disconnected.count(), 1, kConnectTimeoutMs);
     QVERIFY(!t.link.accessDenied());
     QCOMPARE(t.denied.count(), 1);
+}
+
+void TestThreadsHeadless::loadBeforeTheThreadRuns()
+{
+    // A load published after the threads were made but before they run is served.
+    Threads t(false);
+    ConfigurationRecord record = defaultConfiguration();
+    record.configurationBlock[0] = 21;
+    t.handOver.publish(record);
+    t.hid->plug(simulatedReceiver(kPath, u"Early receiver"));
+    t.start();
+    QTRY_COMPARE_WITH_TIMEOUT(t.updated.count(), 1, kConnectTimeoutMs + kPassTimeoutMs);
+    QCOMPARE(t.received(), expectedReports(record, 1));
+}
+
+void TestThreadsHeadless::failedPassIsAnnounced()
+{
+    Threads t;
+    t.hid->plug(simulatedReceiver(kPath, u"Receiver"));
+    QTRY_COMPARE_WITH_TIMEOUT(t.connected.count(), 1, kConnectTimeoutMs);
+    t.hid->failWriteNumber(kPath, 7);
+    t.handOver.publish(defaultConfiguration());
+    QTRY_COMPARE_WITH_TIMEOUT(t.failed.count(), 1, kPassTimeoutMs);
+    QCOMPARE(t.lastFailure, qMakePair(18, 19));
+    QCOMPARE(t.updated.count(), 0);
+}
+
+void TestThreadsHeadless::recordThatCannotBeSentIsNeverSent()
+{
+    Threads t;
+    t.hid->plug(simulatedReceiver(kPath, u"Receiver"));
+    QTRY_COMPARE_WITH_TIMEOUT(t.connected.count(), 1, kConnectTimeoutMs);
+    // Published straight into the hand-over, past the window's refusal.
+    ConfigurationRecord huge = defaultConfiguration();
+    huge.configurationBlock[BlockIndex::quantityOfBytesInFlashBlock] = 2147483647;
+    huge.configurationBlock[BlockIndex::quantityOfRemoteControls] = 1;
+    huge.configurationBlock[BlockIndex::maxSize(1)] = 1;
+    huge.flashData[0] = QStringLiteral("00010203");
+    t.handOver.publish(huge);
+    QTRY_VERIFY_WITH_TIMEOUT(!t.handOver.programmingRequested(), kPassTimeoutMs);
+    QTest::qWait(400);
+    QCOMPARE(t.hid->writeAttempts(), 0);
+    QCOMPARE(t.updated.count() + t.failed.count(), 0);
+    // The next load is served as usual.
+    ConfigurationRecord record = defaultConfiguration();
+    record.configurationBlock[0] = 5;
+    t.handOver.publish(record);
+    QTRY_COMPARE_WITH_TIMEOUT(t.updated.count(), 1, kPassTimeoutMs);
+    QCOMPARE(t.received(), expectedReports(record, 1));
 }
 
 QTEST_GUILESS_MAIN(TestThreadsHeadless)
