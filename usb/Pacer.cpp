@@ -59,7 +59,8 @@ bool Pacer::sleepFor(int ms)
 
 bool Pacer::idleFor(int ms)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    const auto deadline = std::chrono::steady_clock::now()
+                          + std::chrono::microseconds(std::int64_t(ms) * 1000 / timeDivisor_);
     std::unique_lock<std::mutex> lock(mutex_);
     return !changed_.wait_until(lock, deadline, [this] { return stop_; });
 }
