@@ -8,11 +8,13 @@ std::uint64_t DeviceLink::publish(const rcprog::OpenedDevice &opened)
 {
     const QString name
             = QString::fromLatin1(opened.productName.data(), qsizetype(opened.productName.size()));
+    const QString path = QString::fromStdString(opened.path);
     std::lock_guard<std::mutex> lock(mutex_);
     infoHandle_ = opened.infoHandle;
     writeHandle_ = opened.writeHandle;
     reportDataLength_ = opened.reportDataLength;
     productName_ = name;
+    devicePath_ = path;
     return ++connectionSerial_;
 }
 
@@ -53,6 +55,7 @@ DeviceLink::Snapshot DeviceLink::snapshot() const
         s.reportDataLength = reportDataLength_;
         s.serial = connectionSerial_;
         s.productName = productName_;
+        s.devicePath = devicePath_;
     }
     return s;
 }
