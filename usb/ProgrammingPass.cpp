@@ -85,12 +85,9 @@ private:
         const QString &s = rec_.flashData[std::size_t(n - 1)];
         const qint64 length = s.size();
         const qint64 q = rec_.configurationBlock[BlockIndex::quantityOfBytesInFlashBlock];
-        const qint64 m = rec_.configurationBlock[std::size_t(BlockIndex::maxSize(n))];
         const auto blockId = std::uint8_t(n - 1);
 
-        // Flash data goes only when there is some and it fits into M flash blocks of Q bytes;
-        // a Q or M of zero or less never enters the flash path.
-        if (length >= 1 && q > 0 && m > 0 && length <= 2 * q * m) {
+        if (sendsFlashData(rec_, n)) {
             qint64 bytes = length / 2;
             if (bytes % q != 0)
                 bytes = (bytes / q + 1) * q;
@@ -175,9 +172,7 @@ private:
             return false;
         std::fill(buf_.begin() + 2, buf_.begin() + kMinReportBuffer, 0);
 
-        // The record has eight remote controls; a larger count programs those eight.
-        const int count = std::min(block[BlockIndex::quantityOfRemoteControls],
-                                   ConfigurationRecord::kRemoteControls);
+        const int count = programmedRemoteControls(rec_);
         for (int n = 1; n <= count; ++n)
             if (!remoteControl(n))
                 return false;
@@ -193,6 +188,19 @@ private:
     const int r_;
     std::vector<std::uint8_t> &buf_;
     PassSink &sink_;
+};
+
+// Counts the reports of a pass.
+class Counter : public PassSink
+{
+public:
+    bool report(const std::uint8_t *, std::size_t) override
+    {
+        ++reports;
+        return true;
+    }
+    bool pause(int) override { return true; }
+    qint64 reports = 0;
 };
 
 class Collector : public PassSink
@@ -216,6 +224,31 @@ public:
 std::size_t reportBufferSize(int reportDataLength)
 {
     return std::max(Protocol::kMinReportBuffer, std::size_t(std::max(reportDataLength, 0)) + 1);
+}
+
+int programmedRemoteControls(const ConfigurationRecord &record)
+{
+    // The record has eight remote controls; a larger count programs those eight.
+    return std::max(0, std::min(record.configurationBlock[BlockIndex::quantityOfRemoteControls],
+                                ConfigurationRecord::kRemoteControls));
+}
+
+bool sendsFlashData(const ConfigurationRecord &record, int n)
+{
+    const qint64 length = record.flashData[std::size_t(n - 1)].size();
+    const qint64 q = record.configurationBlock[BlockIndex::quantityOfBytesInFlashBlock];
+    const qint64 m = record.configurationBlock[std::size_t(BlockIndex::maxSize(n))];
+    // Flash data goes only when there is some and it fits into M flash blocks of Q bytes; a Q or
+    // M of zero or less never enters the flash path.
+    return length >= 1 && q > 0 && m > 0 && length <= 2 * q * m;
+}
+
+qint64 passReportCount(const ConfigurationRecord &record, int reportDataLength)
+{
+    std::vector<std::uint8_t> buffer(reportBufferSize(reportDataLength), 0);
+    Counter counter;
+    runProgrammingPass(record, reportDataLength, buffer, counter);
+    return counter.reports;
 }
 
 PassOutcome runProgrammingPass(const ConfigurationRecord &record, int reportDataLength,

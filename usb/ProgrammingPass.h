@@ -50,6 +50,19 @@ struct PassOutcome
 // Report-ID byte plus at least the 8 payload bytes that the fixed-layout packings fill.
 std::size_t reportBufferSize(int reportDataLength);
 
+// How many remote controls a pass programs: quantityOfRemoteControls, at most the record's
+// eight (0 or less: none).
+int programmedRemoteControls(const ConfigurationRecord &record);
+
+// Whether remote control n (1 ... 8), when a pass programs it, gets its flash data rather than
+// its switch name block: it has flash data of L digits, and 1 <= L <= 2 x Q x rcNNmaxSize with
+// Q and rcNNmaxSize above 0.
+bool sendsFlashData(const ConfigurationRecord &record, int n);
+
+// The number of reports in one pass of `record` for a receiver with `reportDataLength` (R >= 1)
+// payload bytes per report; 0 for R below 1.
+qint64 passReportCount(const ConfigurationRecord &record, int reportDataLength);
+
 // Runs the steps of one pass for a receiver with `reportDataLength` (R >= 1) payload bytes per
 // report. `buffer` is the report buffer as the previous pass left it (all zeros before the
 // first); it is grown to reportBufferSize(R) with zeros if needed, and left as the pass leaves
