@@ -7,6 +7,7 @@
 
 #include <QDebug>
 #include <QMessageBox>
+#include <QProcessEnvironment>
 #include <QThread>
 
 std::atomic<Application *> Application::instance_{nullptr};
@@ -36,7 +37,8 @@ void stopThread(Worker *&worker)
 
 Application::Application(int &argc, char **argv, std::shared_ptr<rcprog::HidPlatform> hidPlatform)
     : QApplication(argc, argv), reportBuffer(reportBufferSize(8), 0),
-      deviceLink_(std::move(hidPlatform))
+      deviceLink_(std::move(hidPlatform)),
+      passLog_(passLogPath(QProcessEnvironment::systemEnvironment()), applicationName())
 {
     if (!init())
         QCoreApplication::exit(-1);
@@ -86,6 +88,7 @@ bool Application::init()
         usbConnection->start(QThread::NormalPriority);
         usbReceiverDots = new UsbReceiverDots(deviceLink_, recordHandOver_, reportBuffer,
                                               bytesWritten, this);
+        usbReceiverDots->setPassLog(&passLog_);
         connect(usbReceiverDots, &UsbReceiverDots::updateUsb3, mainWindow, &MainWindow::updateForm3,
                 Qt::QueuedConnection);
         usbReceiverDots->start(QThread::NormalPriority);

@@ -50,7 +50,8 @@ void MainWindow::loadConfigurationFile()
 {
     const QString path = configurationFilePath(comboBox->currentText());
     ConfigurationRecord loaded;
-    switch (loadConfiguration(path, loaded)) {
+    ConfigurationSource source;
+    switch (loadConfiguration(path, loaded, &source)) {
     case LoadStatus::NotFound:
         showLoadError(loadErrorText(LoadStatus::NotFound, path));
         return;
@@ -66,7 +67,7 @@ void MainWindow::loadConfigurationFile()
         label2->setStyleSheet(QString());
     }
     if (Application *app = Application::getInstance())
-        app->recordHandOver().publish(std::move(loaded));
+        app->recordHandOver().publish(std::move(loaded), std::move(source));
 }
 
 void MainWindow::showLoadError(const QString &text)

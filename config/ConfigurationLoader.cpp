@@ -3,6 +3,7 @@
 #include "ConfigurationKeys.h"
 #include "RemoteControlData.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -105,7 +106,8 @@ QString configurationFilePath(const QString &baseName)
     return kConfigurationFolder + QLatin1Char('/') + baseName + QStringLiteral(".ini");
 }
 
-LoadStatus loadConfiguration(const QString &path, ConfigurationRecord &record)
+LoadStatus loadConfiguration(const QString &path, ConfigurationRecord &record,
+                             ConfigurationSource *source)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -117,12 +119,18 @@ LoadStatus loadConfiguration(const QString &path, ConfigurationRecord &record)
     QFile probe(path);
     if (!info.isFile() || !probe.open(QIODevice::ReadOnly))
         return LoadStatus::Unreadable;
+    // The bytes are hashed as read here, for the record of the passes that send this load.
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&probe))
+        return LoadStatus::Unreadable;
     probe.close();
 
     ConfigurationRecord loaded;
     Reader reader(path);
     fill(reader, loaded);
     record = std::move(loaded);
+    if (source)
+        *source = {info.absoluteFilePath(), QString::fromLatin1(hash.result().toHex())};
     return LoadStatus::Loaded;
 }
 

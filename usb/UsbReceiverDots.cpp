@@ -28,13 +28,15 @@ UsbReceiverDots::UsbReceiverDots(DeviceLink &link, RecordHandOver &handOver,
                                  std::vector<std::uint8_t> &reportBuffer,
                                  std::uint32_t &bytesWritten, QObject *parent)
     : QThread(parent), link_(link), handOver_(handOver), reportBuffer_(reportBuffer),
-      bytesWritten_(bytesWritten)
+      bytesWritten_(bytesWritten), loadsBefore_(handOver.loadSerial())
 { }
 
 void UsbReceiverDots::run()
 {
     const Pacer::FinishGuard finish(pacer_);
-    handOver_.clearRequest();
+    // Whatever was requested before this thread was made is not served; a load published since
+    // (it may come before the thread gets to run) is.
+    handOver_.clearRequestUpTo(loadsBefore_);
     if (!pacer_.sleepFor(kStartPauseMs))
         return;
     while (pacer_.sleepFor(kCheckMs))
@@ -58,9 +60,15 @@ void UsbReceiverDots::check()
         return;
 
     BytesWrittenCounter counter(bytesWritten_);
-    const LinkPassOutcome outcome
-            = runLinkPass(link_, connection.serial, connection.reportDataLength, load->record,
-                          reportBuffer_, pacer_, &counter);
+    const RecordedPass pass = runRecordedPass(link_, connection, load->record, load->source,
+                                              reportBuffer_, pacer_, &counter);
+    // The pass is over, however it ended: now its line goes to the log (a log that cannot be
+    // written changes nothing of the pass), and the listener hears of it.
+    if (passLog_)
+        passLog_->append(pass.record);
+    if (passListener_)
+        passListener_(pass.record);
+    const LinkPassOutcome &outcome = pass.outcome;
     if (!outcome.finished)
         return; // stopped, or a link that cannot take a report
 

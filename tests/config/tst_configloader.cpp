@@ -4,6 +4,7 @@
 #include "RecordFixtures.h"
 #include "ScratchFiles.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -365,6 +366,52 @@ private slots:
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         QCOMPARE(status, LoadStatus::Unreadable);
         COMPARE_RECORDS(record, scribbled());
+    }
+
+    void sourceNamesTheFileAndItsBytes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("sha256");
+        // Digests as sha256sum prints them.
+        QTest::newRow("empty file")
+                << QByteArray()
+                << QStringLiteral(
+                           "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+        QTest::newRow("two lines, no line end at the end")
+                << QByteArray("[Settings]\nshiftDelay=1")
+                << QStringLiteral(
+                           "37adc4ea3096e1444036c003285e32671d9f5552f9149326ded9f18cfc2ef246");
+    }
+
+    void sourceNamesTheFileAndItsBytes()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, sha256);
+        const QString path = writeFile(bytes);
+        // Loaded by a relative path, named by its absolute one.
+        const QString relative = QDir::current().relativeFilePath(path);
+        ConfigurationRecord record;
+        ConfigurationSource source;
+        QCOMPARE(loadConfiguration(relative, record, &source), LoadStatus::Loaded);
+        QCOMPARE(source.path, QFileInfo(path).absoluteFilePath());
+        QVERIFY(QDir::isAbsolutePath(source.path));
+        QCOMPARE(source.sha256, sha256);
+        QCOMPARE(source.sha256,
+                 QString::fromLatin1(
+                         QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+    }
+
+    void refusedLoadNamesNoSource()
+    {
+        const QString folder = files_.filePath(QStringLiteral("source-folder.ini"));
+        QVERIFY(QDir().mkpath(folder));
+        for (const QString &path : {files_.filePath(QStringLiteral("absent.ini")), folder}) {
+            ConfigurationRecord record;
+            ConfigurationSource source{QStringLiteral("earlier"), QStringLiteral("digest")};
+            QVERIFY(loadConfiguration(path, record, &source) != LoadStatus::Loaded);
+            QCOMPARE(source.path, QStringLiteral("earlier"));
+            QCOMPARE(source.sha256, QStringLiteral("digest"));
+        }
     }
 
     void configurationFilePath_data()

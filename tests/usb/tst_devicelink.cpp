@@ -160,6 +160,7 @@ void TestDeviceLink::snapshot()
     QCOMPARE(s.reportDataLength, 16);
     QCOMPARE(s.serial, serial);
     QCOMPARE(s.productName, QStringLiteral("Wide"));
+    QCOMPARE(s.devicePath, QString::fromStdString(kPath));
 
     link.close();
     link.markDisconnected();
@@ -234,6 +235,19 @@ void TestDeviceLink::handOver()
     handOver.clearRequest();
     QVERIFY(!handOver.programmingRequested());
     QVERIFY(!handOver.take());
+
+    // Clearing up to a load leaves a request of a later load alone, with the file it names.
+    const std::uint64_t before = handOver.loadSerial();
+    handOver.publish(first, {QStringLiteral("/f.ini"), QStringLiteral("ab")});
+    handOver.clearRequestUpTo(before);
+    QVERIFY(handOver.programmingRequested());
+    const std::optional<RecordHandOver::Snapshot> later = handOver.take();
+    QVERIFY(later);
+    QCOMPARE(later->source.path, QStringLiteral("/f.ini"));
+    QCOMPARE(later->source.sha256, QStringLiteral("ab"));
+    handOver.publish(second);
+    handOver.clearRequestUpTo(handOver.loadSerial());
+    QVERIFY(!handOver.programmingRequested());
 }
 
 void TestDeviceLink::pacerPausesAtLeastAsLongAsAsked_data()
