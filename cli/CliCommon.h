@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConfigurationLoader.h"
 #include "ConfigurationRecord.h"
 
 #include <QString>
@@ -10,7 +11,7 @@
 class QCommandLineParser;
 
 // What the commands of rcprog-cli share: exit statuses, the usage text, printing, loading a
-// file with its error line, JSON strings and argument parsing.
+// file with its error line and argument parsing.
 namespace cli {
 
 constexpr int kExitOk = 0;
@@ -32,11 +33,9 @@ void printUtf8(FILE *out, const QString &text);
 // One line on stderr: "rcprog-cli: " and the message.
 void printError(const QString &message);
 
-// Loads FILE for a command; on failure names it on stderr.
-bool load(const QString &path, ConfigurationRecord &record);
-
-// `s` as a JSON string, quotes included.
-QString jsonString(const QString &s);
+// Loads FILE for a command; on failure names it on stderr. *source (when given) names the file
+// loaded.
+bool load(const QString &path, ConfigurationRecord &record, ConfigurationSource *source = nullptr);
 
 // Parses the arguments that follow `command` with `parser`, which holds the command's options
 // ("--passes N", also "--passes=N"), into those options and one FILE. False for arguments that

@@ -8,7 +8,8 @@
 // record FILE: the record FILE loads into, as one JSON object on stdout.
 int commandRecord(const QStringList &args);
 
-// dump FILE [--passes N]: the report sequence of N passes of FILE's record on stdout.
+// dump FILE [--passes N] [--report-length R]: the report sequence of N passes of FILE's record
+// for a receiver with R payload bytes per report, on stdout.
 int commandDump(const QStringList &args);
 
 // check FILE...: problems in configuration files on stderr as
@@ -16,5 +17,10 @@ int commandDump(const QStringList &args);
 // unreadable.
 int commandCheck(const QStringList &args);
 
-// program FILE [--wait SECONDS]: one pass into a receiver, one line per group of reports.
+// program FILE [--wait SECONDS] [--each | --all] [--log FILE]: one pass into a receiver, one
+// line per group of reports; --each: one pass into every receiver connected until Ctrl-C;
+// --all: one pass into every receiver present, all at once. Every pass goes to the pass log.
 int commandProgram(const QStringList &args);
+
+// template: a configuration file with every key at its default, commented, on stdout.
+int commandTemplate(const QStringList &args);

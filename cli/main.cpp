@@ -34,5 +34,7 @@ int main(int argc, char *argv[])
         return commandProgram(args);
     if (command == QLatin1String("check"))
         return commandCheck(args);
+    if (command == QLatin1String("template"))
+        return commandTemplate(args);
     return usage();
 }

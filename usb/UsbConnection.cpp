@@ -12,10 +12,11 @@ UsbConnection::UsbConnection(DeviceLink &link, QObject *parent)
 void UsbConnection::run()
 {
     const Pacer::FinishGuard finish(pacer_);
-    if (!pacer_.sleepFor(kPollMs))
+    if (!pacer_.sleepFor(firstPollMs_))
         return;
-    while (pacer_.sleepFor(kPollMs))
+    do
         poll();
+    while (pacer_.sleepFor(kPollMs));
 }
 
 Q_NEVER_INLINE void UsbConnection::announce(void (UsbConnection::*signal)())

@@ -20,6 +20,10 @@ public:
     // `link`: the device link this thread opens, closes and keeps up to date.
     explicit UsbConnection(DeviceLink &link, QObject *parent = nullptr);
 
+    // When the first poll comes after start(): by default two poll periods (a start pause, then
+    // the sleep of the first cycle). To be set before start().
+    void setFirstPollMs(int ms) { firstPollMs_ = ms; }
+
     // Asks the loop to end; it wakes from its sleep at once.
     void requestStop() { pacer_.requestStop(); }
     // Whether run() has ended (to be asked after the thread was waited for).
@@ -42,5 +46,6 @@ private:
     DeviceLink &link_;
     Device device;
     Pacer pacer_;
+    int firstPollMs_ = 2 * kPollMs;
     bool deniedShown_ = false;
 };

@@ -1,6 +1,7 @@
 // rcprog-cli as a program: `record FILE` prints the record the loader gives, as JSON with the
 // fields in record order; missing files, bad arguments and --help behave as documented.
 #include "ConfigurationLoader.h"
+#include "ProgrammingPass.h"
 
 #include "CliRun.h"
 #include "ScratchFiles.h"
@@ -198,6 +199,60 @@ private slots:
         QCOMPARE(QString::fromUtf8(errLines.first()), messageStart + path);
     }
 
+    void dumpForAReportLength_data()
+    {
+        QTest::addColumn<int>("r");
+        QTest::addColumn<int>("passes");
+        QTest::newRow("default: 8") << 0 << 1;
+        QTest::newRow("1") << 1 << 1;
+        QTest::newRow("16, two passes") << 16 << 2;
+        QTest::newRow("64") << 64 << 1;
+        QTest::newRow("255") << 255 << 1;
+    }
+
+    // `dump --report-length R` prints what the programming thread sends a receiver with R
+    // payload bytes per report: its pass steps, over one buffer.
+    void dumpForAReportLength()
+    {
+        QFETCH(int, r);
+        QFETCH(int, passes);
+        const QString path
+                = testSourceDir() + QStringLiteral("/configfiles/four-remotes-flash.ini");
+        ConfigurationRecord record;
+        QCOMPARE(loadConfiguration(path, record), LoadStatus::Loaded);
+        QStringList args{QStringLiteral("dump"), path, QStringLiteral("--passes"),
+                         QString::number(passes)};
+        if (r > 0)
+            args << QStringLiteral("--report-length") << QString::number(r);
+        else
+            r = 8;
+        std::vector<std::uint8_t> buffer(reportBufferSize(r), 0);
+        QByteArray expected;
+        for (int k = 1; k <= passes; ++k) {
+            expected += "# pass " + QByteArray::number(k) + '\n';
+            PassOutcome outcome;
+            for (const PassStep &step : collectPassSteps(record, r, buffer, &outcome)) {
+                if (step.kind == PassStep::Kind::Pause) {
+                    expected += "P " + QByteArray::number(step.ms) + '\n';
+                    continue;
+                }
+                QCOMPARE(int(step.bytes.size()), r + 1);
+                expected += "W "
+                            + QByteArray(reinterpret_cast<const char *>(step.bytes.data()),
+                                         qsizetype(step.bytes.size()))
+                                      .toHex(' ')
+                                      .toUpper()
+                            + '\n';
+            }
+            if (outcome.nameSent)
+                record.newNameOfDevice = outcome.sentName;
+        }
+        const Run run = runCli(args);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.out, expected);
+    }
+
     void badArguments_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -212,6 +267,15 @@ private slots:
         QTest::newRow("dump without file") << QStringList{QStringLiteral("dump")};
         QTest::newRow("dump with 0 passes") << QStringList{
                 QStringLiteral("dump"), example, QStringLiteral("--passes"), QStringLiteral("0")};
+        for (const char *length : {"0", "-8", "x", "16384"})
+            QTest::newRow(qPrintable(QStringLiteral("dump with report length %1").arg(length)))
+                    << QStringList{QStringLiteral("dump"), example,
+                                   QStringLiteral("--report-length"), QLatin1String(length)};
+        QTest::newRow("template with an argument")
+                << QStringList{QStringLiteral("template"), example};
+        QTest::newRow("program with --each and --all")
+                << QStringList{QStringLiteral("program"), example, QStringLiteral("--each"),
+                               QStringLiteral("--all")};
         QTest::newRow("program with unknown option")
                 << QStringList{QStringLiteral("program"), example, QStringLiteral("--fast")};
     }
@@ -239,18 +303,24 @@ private slots:
                                               QRegularExpression::MultilineOption);
         for (auto it = entry.globalMatch(help); it.hasNext();)
             documented << it.next().captured(1);
-        for (const char *command : {"record", "dump", "check", "program", "--help"})
+        for (const char *command : {"record", "dump", "check", "program", "template", "--help"})
             QVERIFY2(documented.contains(QLatin1String(command)), command);
-        QVERIFY(help.contains(QStringLiteral("--passes")));
-        QVERIFY(help.contains(QStringLiteral("--wait")));
-        QVERIFY(help.contains(QStringLiteral("Exit status")));
+        for (const char *option :
+             {"--passes", "--report-length", "--wait", "--each", "--all", "--log", "Exit status"})
+            QVERIFY2(help.contains(QLatin1String(option)), option);
 
         // ...and each described command is carried out: with a missing file it gets as far as
-        // naming the file, which no unknown command does.
+        // naming the file, which no unknown command does; the one without a file prints it.
         const QString absent = files_.filePath(QStringLiteral("help-absent.ini"));
         for (const QString &command : documented) {
             if (command.startsWith(QLatin1String("--")))
                 continue;
+            if (command == QLatin1String("template")) {
+                const Run r = runCli({command});
+                QCOMPARE(r.exitCode, 0);
+                QVERIFY(r.out.startsWith("; "));
+                continue;
+            }
             const Run r = runCli({command, absent});
             QCOMPARE(r.exitCode, 2);
             QVERIFY2(r.err.contains(absent.toUtf8()), qPrintable(command));
