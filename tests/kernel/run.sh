@@ -201,7 +201,7 @@ done
 SCENARIOS=(probe-basic probe-two probe-length16 probe-unplug)
 if [ $HAVE_CLI = 1 ] && [ ${#CONFIGS[@]} -gt 0 ]; then
     for f in "${CONFIGS[@]}"; do SCENARIOS+=("example:$(basename "$f")"); done
-    SCENARIOS+=(second-device other-only unplug:1 unplug:10 stalled:3 access-denied)
+    SCENARIOS+=(second-device other-only unplug:1 unplug:10 stalled:3 access-denied all each)
 fi
 if [ -n "${RCPROG_KERNEL_TEST_ONLY:-}" ]; then
     read -r -a SCENARIOS <<<"$RCPROG_KERNEL_TEST_ONLY"
@@ -301,9 +301,10 @@ verdict() { # NAME
     ERRORS=()
 }
 
-# What rcprog-cli dump says a file sends: the 9-byte reports, one per line.
+# What rcprog-cli dump says a file sends to a receiver with R payload bytes (default 8): its
+# reports, one per line.
 dump_reports() {
-    "$CLI" dump "$1" 2>/dev/null | sed -n 's/^W //p'
+    "$CLI" dump "$1" --report-length "${2:-8}" 2>/dev/null | sed -n 's/^W //p'
 }
 
 has_line() { # SCENARIO STREAM REGEX
@@ -326,7 +327,7 @@ same_reports() {
     if ! cmp -s "$got" "$exp"; then
         local first
         first=$(diff <(nl -ba "$exp") <(nl -ba "$got") | grep -m1 '^[<>]')
-        ERRORS+=("receiver got $(wc -l <"$got") reports, expected $(wc -l <"$exp"); first difference: $first")
+        ERRORS+=("receiver '$tag' got $(wc -l <"$got") reports, expected $(wc -l <"$exp"); first difference: $first")
     fi
 }
 
@@ -376,7 +377,7 @@ judge() { # SCENARIO
             || ERRORS+=("uhid dropped output reports (its queue was full: the receiver read too slowly)")
         ;;
     esac
-    for tag in rx other; do
+    for tag in rx rx2 rx16 rx64 other; do
         if has_line "$sc" "$tag-node" 'none'; then ERRORS+=("receiver '$tag' got no hidraw node"); fi
     done
     case "$sc" in
@@ -453,6 +454,39 @@ judge() { # SCENARIO
         dump_reports "${CONFIGS[0]}" >"$want"
         [ "$exit_status" != 143 ] || ERRORS+=("rcprog-cli program hung on a receiver that stopped reading")
         same_reports "$sc" rx "$want" "${sc#stalled:}"
+        ;;
+    all)
+        [ "$exit_status" = 0 ] || ERRORS+=("rcprog-cli program --all exited with $exit_status")
+        for pair in rx:8:1 rx16:16:2 rx64:64:3; do
+            tag=${pair%%:*} len=${pair#*:} n=${pair##*:}
+            len=${len%%:*}
+            want=$WORK/dump-all-$len.txt
+            dump_reports "${CONFIGS[0]}" "$len" >"$want"
+            [ -s "$want" ] || ERRORS+=("rcprog-cli dump --report-length $len gave no reports on the host")
+            same_reports "$sc" "$tag" "$want"
+            has_line "$sc" out "^#$n ok \"Receiver $len\" /dev/hidraw[0-9]+, $(wc -l <"$want") of $(wc -l <"$want") reports, " \
+                || ERRORS+=("no '#$n ok' line for the receiver with $len-byte payloads")
+            has_line "$sc" log "\"product\":\"Receiver $len\".*\"reportLength\":$((len + 1)),.*\"result\":\"ok\"" \
+                || ERRORS+=("no log line for the receiver with $len-byte payloads")
+        done
+        kt "$sc" out | tail -n 1 | grep -qx 'done: 3 ok, 0 failed' \
+            || ERRORS+=("the last line is not 'done: 3 ok, 0 failed'")
+        ;;
+    each)
+        want=$WORK/dump-first.txt
+        dump_reports "${CONFIGS[0]}" >"$want"
+        [ "$exit_status" = 0 ] || ERRORS+=("rcprog-cli program --each exited with $exit_status")
+        if has_line "$sc" error .; then ERRORS+=("$(kt "$sc" error | tr '\n' ' ')"); fi
+        has_line "$sc" out '^#1 ok "First receiver" /dev/hidraw[0-9]+, ' \
+            || ERRORS+=("no '#1 ok' line for the first receiver")
+        has_line "$sc" out '^#2 ok "Second receiver" /dev/hidraw[0-9]+, ' \
+            || ERRORS+=("no '#2 ok' line for the second receiver")
+        kt "$sc" out | tail -n 1 | grep -qx 'done: 2 ok, 0 failed' \
+            || ERRORS+=("the last line is not 'done: 2 ok, 0 failed'")
+        same_reports "$sc" rx "$want"
+        same_reports "$sc" rx2 "$want"
+        [ "$(kt "$sc" log | grep -c '"result":"ok"')" = 2 ] \
+            || ERRORS+=("the log does not hold two 'ok' lines")
         ;;
     access-denied)
         [ "$exit_status" = 4 ] || ERRORS+=("rcprog-cli program exited with $exit_status, expected 4 (access denied)")
