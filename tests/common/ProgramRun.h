@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -57,7 +58,7 @@ inline FakeHidraw fakeReceiver(int number, int payloadBytes = 8,
     return interface;
 }
 
-// The reports of one pass as `rcprog-cli dump FILE --report-length R` prints them.
+// The reports of one pass as `rcprog-cli dump` prints them.
 struct Dump
 {
     QByteArray reports; // concatenated
@@ -65,28 +66,46 @@ struct Dump
     qint64 pauseMs = 0;
 };
 
-inline std::optional<Dump> dumpOf(const QString &file, int payloadBytes = 8)
+// The passes of `rcprog-cli dump FILE --passes N --report-length R`, one Dump each: back to back
+// over one report buffer, as the programming thread sends them to receivers one after another.
+inline std::optional<std::vector<Dump>> dumpPassesOf(const QString &file, int passes,
+                                                     int payloadBytes = 8)
 {
     QStringList args{QStringLiteral("dump"), file};
+    if (passes != 1) // 1 is the default
+        args << QStringLiteral("--passes") << QString::number(passes);
     if (payloadBytes != 8) // 8 is the default
         args << QStringLiteral("--report-length") << QString::number(payloadBytes);
     QProcess p;
     p.start(cliPath(), args);
     if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
         return std::nullopt;
-    Dump dump;
+    std::vector<Dump> dumps;
     for (const QByteArray &line : p.readAllStandardOutput().split('\n')) {
-        if (line.startsWith("W ")) {
+        if (line.startsWith("# pass ")) {
+            dumps.emplace_back();
+        } else if (line.startsWith("W ") && !dumps.empty()) {
             const QByteArray bytes = QByteArray::fromHex(line.mid(2));
             if (bytes.size() != payloadBytes + 1)
                 return std::nullopt;
-            dump.reports += bytes;
-            ++dump.count;
-        } else if (line.startsWith("P ")) {
-            dump.pauseMs += line.mid(2).toLongLong();
+            dumps.back().reports += bytes;
+            ++dumps.back().count;
+        } else if (line.startsWith("P ") && !dumps.empty()) {
+            dumps.back().pauseMs += line.mid(2).toLongLong();
         }
     }
-    return dump;
+    if (int(dumps.size()) != passes)
+        return std::nullopt;
+    return dumps;
+}
+
+// The reports of one pass as `rcprog-cli dump FILE --report-length R` prints them.
+inline std::optional<Dump> dumpOf(const QString &file, int payloadBytes = 8)
+{
+    const std::optional<std::vector<Dump>> dumps = dumpPassesOf(file, 1, payloadBytes);
+    if (!dumps)
+        return std::nullopt;
+    return dumps->front();
 }
 
 struct Run
