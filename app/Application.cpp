@@ -8,6 +8,7 @@
 #include <QDeadlineTimer>
 #include <QDebug>
 #include <QMessageBox>
+#include <QProcessEnvironment>
 #include <QThread>
 
 #include <cstdio>
@@ -40,7 +41,8 @@ void finishThread(Worker *&worker, bool ended)
 Application::Application(int &argc, char **argv, std::shared_ptr<rcprog::HidPlatform> hidPlatform,
                          const ArgumentCheck &check, int timeDivisor)
     : QApplication(argc, argv), reportBuffer(reportBufferSize(8), 0), timeDivisor_(timeDivisor),
-      deviceLink_(std::move(hidPlatform))
+      deviceLink_(std::move(hidPlatform)),
+      passLog_(passLogPath(QProcessEnvironment::systemEnvironment()), applicationName())
 {
     const std::optional<StartOptions> options = check ? check(arguments()) : StartOptions();
     if (!options) {
@@ -123,6 +125,7 @@ bool Application::init(const StartOptions &options)
         usbConnection->start(QThread::NormalPriority);
         usbReceiverDots = new UsbReceiverDots(deviceLink_, recordHandOver_, reportBuffer,
                                               bytesWritten, this, timeDivisor_);
+        usbReceiverDots->setPassLog(&passLog_);
         connect(usbReceiverDots, &UsbReceiverDots::updateUsb3, mainWindow, &MainWindow::updateForm3,
                 Qt::QueuedConnection);
         connect(usbReceiverDots, &UsbReceiverDots::updateUsb5, mainWindow, &MainWindow::updateForm5,

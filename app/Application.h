@@ -2,6 +2,7 @@
 
 #include "DeviceLink.h"
 #include "HidPlatform.h"
+#include "PassLog.h"
 #include "RecordHandOver.h"
 #include "StartOptions.h"
 
@@ -58,6 +59,9 @@ public:
     // Configuration record and programmingRequested: published by the loader, taken by the
     // programming thread.
     RecordHandOver &recordHandOver() { return recordHandOver_; }
+    // The record of every pass: where the environment says (RCPROG_LOG, XDG_STATE_HOME), under
+    // the program's name. Written by the programming thread after each pass.
+    PassLog &passLog() { return passLog_; }
 
     MainWindow *mainWindow = nullptr;
     UsbConnection *usbConnection = nullptr;
@@ -72,6 +76,7 @@ private:
     DeviceLink deviceLink_;
     RecordHandOver recordHandOver_;
     int startStatus_ = 0;
+    PassLog passLog_;
 
     static std::atomic<Application *> instance_;
 };

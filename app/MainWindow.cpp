@@ -67,7 +67,7 @@ void MainWindow::loadConfigurationFile()
     label2->setText(QString());
     label2->setStyleSheet(QString());
     if (Application *app = Application::getInstance())
-        app->recordHandOver().publish(std::move(loaded));
+        app->recordHandOver().publish(std::move(loaded), std::move(detail.source));
 }
 
 bool MainWindow::applyStartOptions(const StartOptions &options)

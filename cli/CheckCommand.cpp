@@ -34,7 +34,8 @@
 //            hex digits of the value)
 //   error    quantityOfRemoteControls outside 0..8
 //   error    quantityOfBytesInFlashBlock not a positive multiple of 8 (a flash block is sent in
-//            8-byte reports), also when it is missing (255) while flash data is sent
+//            8-byte reports), written or missing (255), in a file that sends flash data (a
+//            remote control that a pass programs gets its flash data rather than its name block)
 //   warning  canChangeProductName other than 0 and 1 (only 1 writes the name)
 // Text values
 //   error    a value that contains an unquoted ',' (the toolkit reads a list: empty text)
@@ -110,6 +111,8 @@ public:
         : settings_(path, QSettings::IniFormat), record_(record)
     {
         scanFile(data, scan_, out_);
+        for (int n = 1; n <= programmedRemoteControls(record_); ++n)
+            flashSent_ = flashSent_ || flashPlan(record_, n).flash;
     }
 
     std::vector<Diagnostic> run()
@@ -333,7 +336,8 @@ private:
                                          .arg(range.high));
             break;
         case KeyRule::FlashBlockSize:
-            if (value <= 0 || value % Protocol::kPayloadBytes != 0)
+            // The flash block size matters only where flash data is sent.
+            if (flashSent_ && (value <= 0 || value % Protocol::kPayloadBytes != 0))
                 error(line.line, QStringLiteral("%1 %2 is not a positive multiple of %3; flash "
                                                 "blocks are sent in reports of %3 bytes")
                                          .arg(k.name)
@@ -498,10 +502,7 @@ private:
 
         // Remote controls.
         const int count = block[BlockIndex::quantityOfRemoteControls];
-        bool flashSent = false;
         for (int n = 1; n <= ConfigurationRecord::kRemoteControls; ++n) {
-            if (n <= count && !record_.flashData[size_t(n - 1)].isEmpty())
-                flashSent = true;
             if (n <= count || count < 0 || count > ConfigurationRecord::kRemoteControls)
                 continue;
             // Its maxSize and switch key are part of the configuration block, which is always
@@ -522,7 +523,7 @@ private:
 
         // The flash block size when it is missing and flash data is sent.
         const ConfigKey &sizeKey = *keyOfBlockEntry(BlockIndex::quantityOfBytesInFlashBlock);
-        if (flashSent && !effective(sizeKey)) {
+        if (flashSent_ && !effective(sizeKey)) {
             const int q = block[BlockIndex::quantityOfBytesInFlashBlock];
             error(groupLine(sizeKey.group),
                   QStringLiteral("%1 is missing and defaults to %2, which is not a multiple of "
@@ -545,6 +546,7 @@ private:
 
     QSettings settings_;
     const ConfigurationRecord &record_;
+    bool flashSent_ = false; // some remote control gets its flash data
     Scan scan_;
     std::vector<Diagnostic> out_;
 };

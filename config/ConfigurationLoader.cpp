@@ -4,6 +4,7 @@
 #include "EncodedValues.h"
 #include "RemoteControlData.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -121,12 +122,17 @@ LoadStatus loadConfiguration(const QString &path, ConfigurationRecord &record, L
     if (!info.isFile() || !file.open(QIODevice::ReadOnly))
         return LoadStatus::Unreadable;
     // The reader decodes @Variant(...) values while it parses, so the text is checked first,
-    // right before the reader reads it.
+    // right before the reader reads it. The same bytes give the digest of the load.
     const QByteArray text = file.readAll();
+    const bool readFailed = file.error() != QFileDevice::NoError;
     file.close();
+    if (readFailed)
+        return LoadStatus::Unreadable;
     if (const std::optional<EncodedValue> encoded = findEncodedValue(text)) {
-        if (detail)
-            *detail = LoadDetail{encoded->line, encoded->form};
+        if (detail) {
+            detail->line = encoded->line;
+            detail->encodedForm = encoded->form;
+        }
         return LoadStatus::Unreadable;
     }
 
@@ -134,6 +140,11 @@ LoadStatus loadConfiguration(const QString &path, ConfigurationRecord &record, L
     Reader reader(path);
     fill(reader, loaded);
     record = std::move(loaded);
+    if (detail)
+        detail->source
+                = {info.absoluteFilePath(),
+                   QString::fromLatin1(
+                           QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex())};
     return LoadStatus::Loaded;
 }
 

@@ -16,13 +16,6 @@ std::uint8_t lowByte(qint64 v)
     return std::uint8_t(v & 0xFF);
 }
 
-// The remote controls a pass programs: the record has eight, and a larger count programs those.
-int remoteControlsOf(const ConfigurationRecord &record)
-{
-    return std::min(record.configurationBlock[BlockIndex::quantityOfRemoteControls],
-                    ConfigurationRecord::kRemoteControls);
-}
-
 // Builds the reports of one pass in the buffer and hands them to the sink.
 class Pass
 {
@@ -172,7 +165,7 @@ private:
             return false;
         std::fill(buf_.begin() + 2, buf_.begin() + kMinReportBuffer, 0);
 
-        const int count = remoteControlsOf(rec_);
+        const int count = programmedRemoteControls(rec_);
         for (int n = 1; n <= count; ++n)
             if (!remoteControl(n))
                 return false;
@@ -188,6 +181,19 @@ private:
     const int r_;
     std::vector<std::uint8_t> &buf_;
     PassSink &sink_;
+};
+
+// Counts the reports of a pass.
+class Counter : public PassSink
+{
+public:
+    bool report(const std::uint8_t *, std::size_t) override
+    {
+        ++reports;
+        return true;
+    }
+    bool pause(int) override { return true; }
+    qint64 reports = 0;
 };
 
 class Collector : public PassSink
@@ -228,7 +234,7 @@ FlashPlan flashPlan(const ConfigurationRecord &record, int n)
 std::optional<PassRefusal> passRefusal(const ConfigurationRecord &record)
 {
     const int q = record.configurationBlock[BlockIndex::quantityOfBytesInFlashBlock];
-    for (int n = 1; n <= remoteControlsOf(record); ++n) {
+    for (int n = 1; n <= programmedRemoteControls(record); ++n) {
         const FlashPlan plan = flashPlan(record, n);
         if (!plan.flash)
             continue;
@@ -262,6 +268,21 @@ QString refusalText(const PassRefusal &refusal)
 std::size_t reportBufferSize(int reportDataLength)
 {
     return std::max(Protocol::kMinReportBuffer, std::size_t(std::max(reportDataLength, 0)) + 1);
+}
+
+int programmedRemoteControls(const ConfigurationRecord &record)
+{
+    // The record has eight remote controls; a larger count programs those eight.
+    return std::max(0, std::min(record.configurationBlock[BlockIndex::quantityOfRemoteControls],
+                                ConfigurationRecord::kRemoteControls));
+}
+
+qint64 passReportCount(const ConfigurationRecord &record, int reportDataLength)
+{
+    std::vector<std::uint8_t> buffer(reportBufferSize(reportDataLength), 0);
+    Counter counter;
+    runProgrammingPass(record, reportDataLength, buffer, counter);
+    return counter.reports;
 }
 
 PassOutcome runProgrammingPass(const ConfigurationRecord &record, int reportDataLength,

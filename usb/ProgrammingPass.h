@@ -77,6 +77,14 @@ QString refusalText(const PassRefusal &refusal);
 // Report-ID byte plus at least the 8 payload bytes that the fixed-layout packings fill.
 std::size_t reportBufferSize(int reportDataLength);
 
+// How many remote controls a pass programs: quantityOfRemoteControls, at most the record's
+// eight (0 or less: none).
+int programmedRemoteControls(const ConfigurationRecord &record);
+
+// The number of reports in one pass of `record` for a receiver with `reportDataLength` (R >= 1)
+// payload bytes per report; 0 for R below 1.
+qint64 passReportCount(const ConfigurationRecord &record, int reportDataLength);
+
 // Runs the steps of one pass for a receiver with `reportDataLength` (R >= 1) payload bytes per
 // report. `buffer` is the report buffer as the previous pass left it (all zeros before the
 // first); it is grown to reportBufferSize(R) with zeros if needed, and left as the pass leaves

@@ -12,10 +12,11 @@ UsbConnection::UsbConnection(DeviceLink &link, QObject *parent, int timeDivisor)
 void UsbConnection::run()
 {
     const Pacer::FinishGuard finish(pacer_);
-    if (!pacer_.idleFor(kPollMs))
+    if (!pacer_.idleFor(firstPollMs_))
         return;
-    while (pacer_.idleFor(kPollMs))
+    do
         poll();
+    while (pacer_.idleFor(kPollMs));
 }
 
 Q_NEVER_INLINE void UsbConnection::announce(void (UsbConnection::*signal)())

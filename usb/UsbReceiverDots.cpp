@@ -67,15 +67,22 @@ void UsbReceiverDots::check()
         return;
 
     BytesWrittenCounter counter(bytesWritten_);
-    const LinkPassOutcome outcome
-            = runLinkPass(link_, connection.serial, connection.reportDataLength, load->record,
-                          reportBuffer_, pacer_, &counter);
+    const RecordedPass pass = runRecordedPass(link_, connection, load->record, load->source,
+                                              reportBuffer_, pacer_, &counter);
+    // The pass is over, however it ended: now its line goes to the log (a log that cannot be
+    // written changes nothing of the pass), and the listener hears of it.
+    if (passLog_)
+        passLog_->append(pass.record);
+    if (passListener_)
+        passListener_(pass.record);
+    const LinkPassOutcome &outcome = pass.outcome;
     if (!outcome.finished)
         return; // stopped, or a link that cannot take a report
 
     // The record keeps the name as sent, unless a newer load has replaced it meanwhile.
     if (outcome.nameSent)
         handOver_.storeSentName(load->loadSerial, outcome.sentName);
-    // A pass is at most a few hundred thousand reports (passRefusal bounds it).
-    announcePassEnd(int(outcome.written), int(outcome.attempted));
+    // The window says what the log says: the reports written of those in the pass. A pass is at
+    // most a few hundred thousand reports (passRefusal bounds it).
+    announcePassEnd(int(pass.record.reportsWritten), int(pass.record.reportsInPass));
 }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "Pacer.h"
+#include "PassLog.h"
 
 #include <QThread>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class DeviceLink;
@@ -27,6 +29,16 @@ public:
     UsbReceiverDots(DeviceLink &link, RecordHandOver &handOver,
                     std::vector<std::uint8_t> &reportBuffer, std::uint32_t &bytesWritten,
                     QObject *parent = nullptr, int timeDivisor = 1);
+
+    // Every pass, however it ended, is appended to `log` (null: none) once it is over. To be set
+    // before start().
+    void setPassLog(PassLog *log) { passLog_ = log; }
+    // `listener` hears of every pass once it is over (after the log), on this thread. To be set
+    // before start().
+    void setPassListener(std::function<void(const PassRecord &)> listener)
+    {
+        passListener_ = std::move(listener);
+    }
 
     // Asks the thread to end; a pass stops between two reports.
     void requestStop() { pacer_.requestStop(); }
@@ -52,5 +64,7 @@ private:
     RecordHandOver &handOver_;
     std::vector<std::uint8_t> &reportBuffer_;
     std::uint32_t &bytesWritten_;
+    PassLog *passLog_ = nullptr;
+    std::function<void(const PassRecord &)> passListener_;
     Pacer pacer_;
 };

@@ -268,22 +268,37 @@ private slots:
                 << QStringList{"2:error:quantityOfRemoteControls -1 is outside 0..8"} << 1;
         QTest::newRow("quantityOfRemoteControls 8")
                 << ini({"[Settings]", "quantityOfRemoteControls=8"}) << QStringList() << 0;
-        QTest::newRow("flash block size 60")
-                << ini({"[Settings]", "quantityOfBytesInFlashBlock=60"})
+        // The flash block size matters only in a file that sends flash data: a remote control
+        // that a pass programs and whose flash data fits.
+        const QByteArray rc01Flash = "rc01flashData=000102030406054142434445EEFF";
+        QTest::newRow("flash block size 60 while flash data is sent")
+                << ini({"[Settings]", "quantityOfBytesInFlashBlock=60",
+                        "quantityOfRemoteControls=1", "[rcSettings]", "rc01maxSize=1", rc01Flash})
                 << QStringList{"2:error:quantityOfBytesInFlashBlock 60 is not a positive "
                                "multiple of 8"}
                 << 1;
-        QTest::newRow("flash block size 0")
-                << ini({"[Settings]", "quantityOfBytesInFlashBlock=0"})
-                << QStringList{"2:error:quantityOfBytesInFlashBlock 0 is not a positive "
+        QTest::newRow("flash block size 255 written while flash data is sent")
+                << ini({"[Settings]", "quantityOfBytesInFlashBlock=255",
+                        "quantityOfRemoteControls=1", "[rcSettings]", "rc01maxSize=1", rc01Flash})
+                << QStringList{"2:error:quantityOfBytesInFlashBlock 255 is not a positive "
                                "multiple of 8"}
                 << 1;
-        QTest::newRow("flash block size -8")
+        QTest::newRow("flash block size 60 without flash data")
+                << ini({"[Settings]", "quantityOfBytesInFlashBlock=60"}) << QStringList() << 0;
+        QTest::newRow("flash block size 255 (the default) written without flash data")
+                << ini({"[Settings]", "quantityOfBytesInFlashBlock=255",
+                        "quantityOfRemoteControls=1", "[rcSettings]", "rc01nameOfSwitch=TV"})
+                << QStringList() << 0;
+        QTest::newRow("flash block size 60, flash data of a remote control not programmed")
+                << ini({"[Settings]", "quantityOfBytesInFlashBlock=60",
+                        "quantityOfRemoteControls=1", "[rcSettings]", "rc02maxSize=1",
+                        "rc02flashData=000102030406054142434445EEFF"})
+                << QStringList{"6:warning:remote control 2 is not programmed"} << 0;
+        QTest::newRow("flash block size 0 without flash data")
+                << ini({"[Settings]", "quantityOfBytesInFlashBlock=0"}) << QStringList() << 0;
+        QTest::newRow("flash block size -8 without flash data")
                 << ini({"[Settings]", "quantityOfBytesInFlashBlock=-8"})
-                << QStringList{"2:error:quantityOfBytesInFlashBlock -8 is not a positive "
-                               "multiple of 8",
-                               "2:error:quantityOfBytesInFlashBlock -8 is outside 0..255"}
-                << 1;
+                << QStringList{"2:error:quantityOfBytesInFlashBlock -8 is outside 0..255"} << 1;
         QTest::newRow("flash block size 256: a multiple of 8, but not a byte")
                 << ini({"[Settings]", "quantityOfBytesInFlashBlock=256"})
                 << QStringList{"2:error:quantityOfBytesInFlashBlock 256 is outside 0..255; the "

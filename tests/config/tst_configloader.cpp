@@ -5,6 +5,7 @@
 #include "RecordFixtures.h"
 #include "ScratchFiles.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
 #include <QRandomGenerator>
@@ -545,6 +546,58 @@ private slots:
         // Both kinds came up often enough to mean something.
         QVERIFY2(accepted > 300 && refused > 300,
                  qPrintable(QStringLiteral("%1 accepted, %2 refused").arg(accepted).arg(refused)));
+    }
+
+    void sourceNamesTheFileAndItsBytes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("sha256");
+        // Digests as sha256sum prints them.
+        QTest::newRow("empty file")
+                << QByteArray()
+                << QStringLiteral(
+                           "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+        QTest::newRow("two lines, no line end at the end")
+                << QByteArray("[Settings]\nshiftDelay=1")
+                << QStringLiteral(
+                           "37adc4ea3096e1444036c003285e32671d9f5552f9149326ded9f18cfc2ef246");
+    }
+
+    void sourceNamesTheFileAndItsBytes()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, sha256);
+        const QString path = writeFile(bytes);
+        // Loaded by a relative path, named by its absolute one.
+        const QString relative = QDir::current().relativeFilePath(path);
+        ConfigurationRecord record;
+        LoadDetail detail;
+        QCOMPARE(loadConfiguration(relative, record, &detail), LoadStatus::Loaded);
+        const ConfigurationSource &source = detail.source;
+        QCOMPARE(source.path, QFileInfo(path).absoluteFilePath());
+        QVERIFY(QDir::isAbsolutePath(source.path));
+        QCOMPARE(source.sha256, sha256);
+        QCOMPARE(detail.line, 0);
+        QCOMPARE(source.sha256,
+                 QString::fromLatin1(
+                         QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+    }
+
+    // A refused load names no file, also where the detail held one from an earlier load.
+    void refusedLoadNamesNoSource()
+    {
+        const QString folder = files_.filePath(QStringLiteral("source-folder.ini"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString encoded = writeFile("[Settings]\nshiftDelay=@Variant(\\0\\0\\0\\x2)\n");
+        for (const QString &path :
+             {files_.filePath(QStringLiteral("absent.ini")), folder, encoded}) {
+            ConfigurationRecord record;
+            LoadDetail detail;
+            detail.source = {QStringLiteral("earlier"), QStringLiteral("digest")};
+            QVERIFY(loadConfiguration(path, record, &detail) != LoadStatus::Loaded);
+            QCOMPARE(detail.source.path, QString());
+            QCOMPARE(detail.source.sha256, QString());
+        }
     }
 
     void configurationFilePath_data()
