@@ -3,7 +3,8 @@
 //   soak cycles=N passes_ok=N passes_failed=M fds_start=A fds_end=B rss_kb_start=C rss_kb_end=D
 // and then whether anything grew or the window showed a success it did not have: file
 // descriptors must stay as they were after the first cycle, resident memory within 1 MB of its
-// value after the first 10 cycles. Exits with 1 when something grew or went wrong.
+// value after the first 10 cycles; the pass log, written into the soak's working folder, must
+// hold one line per pass. Exits with 1 when something grew or went wrong.
 //
 // The threads run a hundred times faster than the real timing (a poll every 10 ms, a check
 // every 2 ms, pauses of a hundredth); the program and rcprog-cli always keep the real timing.
@@ -27,6 +28,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include <unistd.h>
 
@@ -76,6 +78,22 @@ bool waitFor(const std::function<bool()> &done)
     return true;
 }
 
+// The lines of the pass log, and how many of them tell of a failed pass.
+std::pair<int, int> loggedPasses(const QString &path)
+{
+    std::pair<int, int> lines{0, 0};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return lines;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine();
+        ++lines.first;
+        if (line.contains("\"result\":\"failed\""))
+            ++lines.second;
+    }
+    return lines;
+}
+
 int fail(const char *what, int cycle)
 {
     std::fprintf(stderr, "bench-soak: cycle %d: %s\n", cycle, what);
@@ -112,6 +130,9 @@ int main(int argc, char *argv[])
     file.close();
     const QString oldDir = QDir::currentPath();
     QDir::setCurrent(dir.path());
+    // The window logs every pass, as it does for an operator, but into the working folder.
+    const QString logPath = dir.filePath(QStringLiteral("passes.jsonl"));
+    qputenv("RCPROG_LOG", QFile::encodeName(logPath));
 
     auto hid = std::make_shared<rcprog::SimulatedHid>();
     int status = 0;
@@ -188,6 +209,8 @@ int main(int argc, char *argv[])
                 status = fail("a failed pass was shown as a success", cycles);
             else if (ok != cycles - cycles / kFailEvery || failed != cycles / kFailEvery)
                 status = fail("passes were counted wrong", cycles);
+            else if (loggedPasses(logPath) != std::make_pair(cycles, cycles / kFailEvery))
+                status = fail("the pass log does not hold one line per pass", cycles);
             else if (fdsEnd != fdsStart)
                 status = fail("file descriptors grew", cycles);
             else if (rssEnd - rssStart > kMaxRssGrowthKb)
