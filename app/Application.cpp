@@ -5,8 +5,10 @@
 #include "UsbConnection.h"
 #include "UsbReceiverDots.h"
 
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QMessageBox>
+#include <QProcessEnvironment>
 #include <QThread>
 
 #include <cstdio>
@@ -15,17 +17,17 @@ std::atomic<Application *> Application::instance_{nullptr};
 
 namespace {
 
-// How long a worker thread gets to end by itself once asked; only a thread stuck in a write
-// that never returns is then terminated.
+// How long the worker threads get to end by themselves once asked; only a thread stuck in a
+// write that never returns is then terminated.
 constexpr unsigned long kStopWaitMs = 2000;
 
+// The last step of stopping a worker: terminated if it did not end in time, then deleted.
 template<typename Worker>
-void stopThread(Worker *&worker)
+void finishThread(Worker *&worker, bool ended)
 {
     if (!worker)
         return;
-    worker->requestStop();
-    if (!worker->wait(kStopWaitMs)) {
+    if (!ended) {
         worker->terminate();
         worker->wait();
     }
@@ -37,9 +39,10 @@ void stopThread(Worker *&worker)
 } // namespace
 
 Application::Application(int &argc, char **argv, std::shared_ptr<rcprog::HidPlatform> hidPlatform,
-                         const ArgumentCheck &check)
-    : QApplication(argc, argv), reportBuffer(reportBufferSize(8), 0),
-      deviceLink_(std::move(hidPlatform))
+                         const ArgumentCheck &check, int timeDivisor)
+    : QApplication(argc, argv), reportBuffer(reportBufferSize(8), 0), timeDivisor_(timeDivisor),
+      deviceLink_(std::move(hidPlatform)),
+      passLog_(passLogPath(QProcessEnvironment::systemEnvironment()), applicationName())
 {
     const std::optional<StartOptions> options = check ? check(arguments()) : StartOptions();
     if (!options) {
@@ -52,10 +55,25 @@ Application::Application(int &argc, char **argv, std::shared_ptr<rcprog::HidPlat
 
 Application::~Application()
 {
-    stopThread(usbConnection);
-    stopThread(usbReceiverDots);
+    stopThreads();
     mainWindow = nullptr;
     instance_.store(nullptr);
+}
+
+void Application::stopThreads()
+{
+    // Both threads are asked first and then waited for against one deadline: with a write that
+    // hangs, the programming thread is stuck in it and the monitor may be waiting for it to
+    // return before it closes the receiver, and the two grace periods must not add up.
+    if (usbConnection)
+        usbConnection->requestStop();
+    if (usbReceiverDots)
+        usbReceiverDots->requestStop();
+    const QDeadlineTimer deadline(kStopWaitMs);
+    const bool connectionEnded = !usbConnection || usbConnection->wait(deadline);
+    const bool dotsEnded = !usbReceiverDots || usbReceiverDots->wait(deadline);
+    finishThread(usbConnection, connectionEnded);
+    finishThread(usbReceiverDots, dotsEnded);
 }
 
 Application *Application::getInstance()
@@ -97,7 +115,7 @@ bool Application::init(const StartOptions &options)
             return false;
         // The threads reach the window only through these queued connections, so every change
         // of a widget happens on this thread.
-        usbConnection = new UsbConnection(deviceLink_, this);
+        usbConnection = new UsbConnection(deviceLink_, this, timeDivisor_);
         connect(usbConnection, &UsbConnection::updateUsb1, mainWindow, &MainWindow::updateForm1,
                 Qt::QueuedConnection);
         connect(usbConnection, &UsbConnection::updateUsb2, mainWindow, &MainWindow::updateForm2,
@@ -106,8 +124,11 @@ bool Application::init(const StartOptions &options)
                 Qt::QueuedConnection);
         usbConnection->start(QThread::NormalPriority);
         usbReceiverDots = new UsbReceiverDots(deviceLink_, recordHandOver_, reportBuffer,
-                                              bytesWritten, this);
+                                              bytesWritten, this, timeDivisor_);
+        usbReceiverDots->setPassLog(&passLog_);
         connect(usbReceiverDots, &UsbReceiverDots::updateUsb3, mainWindow, &MainWindow::updateForm3,
+                Qt::QueuedConnection);
+        connect(usbReceiverDots, &UsbReceiverDots::updateUsb5, mainWindow, &MainWindow::updateForm5,
                 Qt::QueuedConnection);
         usbReceiverDots->start(QThread::NormalPriority);
     } catch (...) {

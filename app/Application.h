@@ -2,6 +2,7 @@
 
 #include "DeviceLink.h"
 #include "HidPlatform.h"
+#include "PassLog.h"
 #include "RecordHandOver.h"
 #include "StartOptions.h"
 
@@ -33,9 +34,11 @@ public:
     // `platform` is the HID platform the device link uses: the operating system's, or a
     // simulated receiver. Without `check` the window starts as without options. Arguments
     // that `check` refuses, or a --select name the window's list does not show, start neither
-    // the window nor a thread, and startStatus() tells.
+    // the window nor a thread, and startStatus() tells. `timeDivisor` divides the threads' poll
+    // and check intervals and the pauses of a pass: the program always runs with 1, the real
+    // timing; only the soak benchmark and tests run faster.
     Application(int &argc, char **argv, std::shared_ptr<rcprog::HidPlatform> platform,
-                const ArgumentCheck &check = {});
+                const ArgumentCheck &check = {}, int timeDivisor = 1);
     ~Application() override;
 
     // The registered application object. Without one it reports the error (debug line and,
@@ -56,6 +59,9 @@ public:
     // Configuration record and programmingRequested: published by the loader, taken by the
     // programming thread.
     RecordHandOver &recordHandOver() { return recordHandOver_; }
+    // The record of every pass: where the environment says (RCPROG_LOG, XDG_STATE_HOME), under
+    // the program's name. Written by the programming thread after each pass.
+    PassLog &passLog() { return passLog_; }
 
     MainWindow *mainWindow = nullptr;
     UsbConnection *usbConnection = nullptr;
@@ -63,10 +69,14 @@ public:
 
 private:
     bool init(const StartOptions &options);
+    void stopThreads();
+
+    const int timeDivisor_;
 
     DeviceLink deviceLink_;
     RecordHandOver recordHandOver_;
     int startStatus_ = 0;
+    PassLog passLog_;
 
     static std::atomic<Application *> instance_;
 };

@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "ConfigurationLoader.h"
+#include "ProgrammingPass.h"
 
 #include <QDir>
 
@@ -50,23 +51,23 @@ void MainWindow::loadConfigurationFile()
 {
     const QString path = configurationFilePath(comboBox->currentText());
     ConfigurationRecord loaded;
-    switch (loadConfiguration(path, loaded)) {
-    case LoadStatus::NotFound:
-        showLoadError(loadErrorText(LoadStatus::NotFound, path));
+    LoadDetail detail;
+    const LoadStatus status = loadConfiguration(path, loaded, &detail);
+    if (status != LoadStatus::Loaded) {
+        showLoadError(loadErrorText(status, path, detail));
         return;
-    case LoadStatus::Unreadable:
-        showLoadError(loadErrorText(LoadStatus::Unreadable, path));
+    }
+    if (const std::optional<PassRefusal> refusal = passRefusal(loaded)) {
+        showLoadError(refusalText(*refusal));
         return;
-    case LoadStatus::Loaded:
-        break;
     }
-    if (showingLoadError_) {
-        showingLoadError_ = false;
-        label2->setText(QString());
-        label2->setStyleSheet(QString());
-    }
+    // This load's pass will tell its own result: neither an older error nor an older pass's
+    // result stays.
+    loadErrorStays_ = false;
+    label2->setText(QString());
+    label2->setStyleSheet(QString());
     if (Application *app = Application::getInstance())
-        app->recordHandOver().publish(std::move(loaded));
+        app->recordHandOver().publish(std::move(loaded), std::move(detail.source));
 }
 
 bool MainWindow::applyStartOptions(const StartOptions &options)
@@ -84,7 +85,7 @@ bool MainWindow::applyStartOptions(const StartOptions &options)
 
 void MainWindow::showLoadError(const QString &text)
 {
-    showingLoadError_ = true;
+    loadErrorStays_ = true;
     label2->setText(text);
     label2->setStyleSheet(kRed);
 }
@@ -111,8 +112,9 @@ void MainWindow::updateForm2()
 
 void MainWindow::updateForm3()
 {
+    if (loadErrorStays_)
+        return;
     label->setText(QString());
-    showingLoadError_ = false;
     label2->setStyleSheet(QString());
     label2->setText(kUpdated);
     label2->show();
@@ -128,4 +130,13 @@ void MainWindow::updateForm4()
     label->setText(kAccessDenied);
     label->setStyleSheet(kRed);
     pushButton->setEnabled(false);
+}
+
+void MainWindow::updateForm5(int written, int total)
+{
+    if (loadErrorStays_)
+        return;
+    label2->setStyleSheet(kRed);
+    label2->setText(kUpdateFailed.arg(written).arg(total));
+    label2->show();
 }

@@ -37,7 +37,8 @@
 //            hex digits of the value)
 //   error    quantityOfRemoteControls outside 0..8
 //   error    quantityOfBytesInFlashBlock not a positive multiple of 8 (a flash block is sent in
-//            8-byte reports), also when it is missing (255) while flash data is sent
+//            8-byte reports), written or missing (255), in a file that sends flash data (a
+//            remote control that a pass programs gets its flash data rather than its name block)
 //   warning  canChangeProductName other than 0 and 1 (only 1 writes the name)
 // Text values
 //   error    a value that contains an unquoted ',' (the toolkit reads a list: empty text)
@@ -58,6 +59,10 @@
 //   error    haveMacro at least 1 while flashMacro is missing, is not 256 digits long or holds
 //            a character that is not a hexadecimal digit (no macro block, or zeros, is sent)
 //   warning  a flashMacro while haveMacro is 0 or less (it is not sent)
+// The whole pass
+//   error    quantityOfBytesInFlashBlock above 255 while flash data is sent, or flash data of
+//            more than 255 flash blocks (the configuration is refused and nothing is sent: the
+//            receiver gets only the low 8 bits of both)
 #include "CliCommon.h"
 #include "Commands.h"
 #include "ConfigurationKeys.h"
@@ -65,6 +70,7 @@
 #include "ConfigurationText.h"
 #include "IniScan.h"
 #include "KeyHints.h"
+#include "ProgrammingPass.h"
 #include "Protocol.h"
 #include "RemoteControlData.h"
 
@@ -133,6 +139,8 @@ public:
                             : QStringLiteral("'%1' is read as '%2'; names are matched without "
                                              "regard to case")
                                       .arg(r.written, r.canonical));
+        for (int n = 1; n <= programmedRemoteControls(record_); ++n)
+            flashSent_ = flashSent_ || flashPlan(record_, n).flash;
     }
 
     std::vector<Diagnostic> run()
@@ -143,6 +151,7 @@ public:
             if (const KeyLine *line = effective(k))
                 checkValue(k, *line);
         checkCrossFields();
+        checkSendable();
         std::stable_sort(out_.begin(), out_.end(),
                          [](const Diagnostic &a, const Diagnostic &b) { return a.line < b.line; });
         return out_;
@@ -353,7 +362,8 @@ private:
                                          .arg(range.high));
             break;
         case KeyRule::FlashBlockSize:
-            if (value <= 0 || value % Protocol::kPayloadBytes != 0)
+            // The flash block size matters only where flash data is sent.
+            if (flashSent_ && (value <= 0 || value % Protocol::kPayloadBytes != 0))
                 error(line.line, QStringLiteral("%1 %2 is not a positive multiple of %3; flash "
                                                 "blocks are sent in reports of %3 bytes")
                                          .arg(k.name)
@@ -518,10 +528,7 @@ private:
 
         // Remote controls.
         const int count = block[BlockIndex::quantityOfRemoteControls];
-        bool flashSent = false;
         for (int n = 1; n <= ConfigurationRecord::kRemoteControls; ++n) {
-            if (n <= count && !record_.flashData[size_t(n - 1)].isEmpty())
-                flashSent = true;
             if (n <= count || count < 0 || count > ConfigurationRecord::kRemoteControls)
                 continue;
             // Its maxSize and switch key are part of the configuration block, which is always
@@ -542,7 +549,7 @@ private:
 
         // The flash block size when it is missing and flash data is sent.
         const ConfigKey &sizeKey = *keyOfBlockEntry(BlockIndex::quantityOfBytesInFlashBlock);
-        if (flashSent && !effective(sizeKey)) {
+        if (flashSent_ && !effective(sizeKey)) {
             const int q = block[BlockIndex::quantityOfBytesInFlashBlock];
             error(groupLine(sizeKey.group),
                   QStringLiteral("%1 is missing and defaults to %2, which is not a multiple of "
@@ -553,8 +560,19 @@ private:
         }
     }
 
+    // The refusal that the window and the other commands give, at the line of its key.
+    void checkSendable()
+    {
+        const std::optional<PassRefusal> refusal = passRefusal(record_);
+        if (!refusal)
+            return;
+        const ConfigKey *key = findConfigKeyInAnyGroup(refusal->key);
+        error(key ? lineOf(*key) : 0, refusalText(*refusal));
+    }
+
     std::unique_ptr<QSettings> settings_;
     const ConfigurationRecord &record_;
+    bool flashSent_ = false; // some remote control gets its flash data
     Scan scan_;
     std::vector<Diagnostic> out_;
 };

@@ -1,6 +1,7 @@
 #include "CliCommon.h"
 
 #include "ConfigurationLoader.h"
+#include "ProgrammingPass.h"
 #include "SystemHidPlatform.h"
 
 #ifdef __linux__
@@ -21,29 +22,42 @@ const char kUsage[]
           "Commands:\n"
           "  record FILE                    Print the configuration record that FILE loads into,\n"
           "                                 as one JSON object.\n"
-          "  dump FILE [--passes N]         Print the report sequence of N passes (default 1) of\n"
-          "                                 FILE's record for a receiver with 8-byte reports, run\n"
-          "                                 back to back over one report buffer that starts all\n"
-          "                                 zeros: '# pass K', then 'W' and the 9 report bytes in\n"
-          "                                 hex, or 'P' and a pause in milliseconds, one per "
-          "line.\n"
+          "  dump FILE [--passes N] [--report-length R]\n"
+          "                                 Print the report sequence of N passes (default 1) of\n"
+          "                                 FILE's record for a receiver with R payload bytes per\n"
+          "                                 report (default 8), run back to back over one report\n"
+          "                                 buffer that starts all zeros: '# pass K', then 'W'\n"
+          "                                 and the R + 1 report bytes in hex, or 'P' and a\n"
+          "                                 pause in milliseconds, one per line.\n"
           "  check FILE...                  Report problems in configuration files as\n"
           "                                 FILE:LINE: error|warning: message. Exit 1 when any\n"
           "                                 error was found.\n"
-          "  program FILE [--wait SECONDS]  Wait up to SECONDS (default 10) for a receiver, write\n"
+          "  program FILE [--wait SECONDS] [--each | --all] [--log FILE]\n"
+          "                                 Wait up to SECONDS (default 10) for a receiver, write\n"
           "                                 FILE's configuration into it in one pass, and print\n"
           "                                 what was sent. Ctrl-C stops between two reports.\n"
+          "                                 --each: one pass into every receiver that is\n"
+          "                                 connected from then on, a line '#N ok|failed ...'\n"
+          "                                 for each, until Ctrl-C ends it with 'done: N ok, M\n"
+          "                                 failed'. --all: one pass into every receiver\n"
+          "                                 present, all at once, a line for each and 'done: N\n"
+          "                                 ok, M failed'. Every pass is recorded in the pass\n"
+          "                                 log (see README); --log FILE names another file,\n"
+          "                                 --log '' turns it off.\n"
           "  devices [--json]               List every HID interface present: path, VVVV:PPPP,\n"
           "                                 input report length, product string, whether it\n"
           "                                 can be opened (ok, access denied, system device,\n"
           "                                 error), and which are the receiver's and which one\n"
           "                                 a pass would use. --json: the same as one JSON\n"
           "                                 array. Exit 0, also when nothing is found.\n"
+          "  template                       Print a configuration file with every key at its\n"
+          "                                 default, each with a comment.\n"
           "  --help                         Show this text (-h does the same).\n"
           "\n"
-          "Exit status: 0 success; 1 check found errors; 2 bad arguments or a missing or\n"
-          "unreadable FILE; 3 no receiver appeared in time; 4 a receiver is present but access\n"
-          "to it was denied; 5 a write to the receiver failed; 130 interrupted.\n";
+          "Exit status: 0 success; 1 check found errors; 2 bad arguments, a missing or\n"
+          "unreadable FILE, or a configuration that cannot be sent; 3 no receiver appeared in\n"
+          "time; 4 a receiver is present but access to it was denied; 5 a write to the receiver\n"
+          "failed (--each, --all: a pass failed); 130 interrupted.\n";
 
 int usage()
 {
@@ -68,44 +82,26 @@ void printError(const QString &message)
     printUtf8(stderr, QStringLiteral("rcprog-cli: ") + message + QLatin1Char('\n'));
 }
 
-bool load(const QString &path, ConfigurationRecord &record)
+bool load(const QString &path, ConfigurationRecord &record, ConfigurationSource *source)
 {
-    const LoadStatus status = loadConfiguration(path, record);
-    if (status == LoadStatus::Loaded)
+    LoadDetail detail;
+    const LoadStatus status = loadConfiguration(path, record, &detail);
+    if (status == LoadStatus::Loaded) {
+        if (source)
+            *source = detail.source;
         return true;
-    printError(loadErrorText(status, path));
+    }
+    printError(loadErrorText(status, path, detail));
     return false;
 }
 
-QString jsonString(const QString &s)
+bool sendable(const ConfigurationRecord &record)
 {
-    QString out = QStringLiteral("\"");
-    for (QChar c : s) {
-        switch (c.unicode()) {
-        case u'"':
-            out += QStringLiteral("\\\"");
-            break;
-        case u'\\':
-            out += QStringLiteral("\\\\");
-            break;
-        case u'\n':
-            out += QStringLiteral("\\n");
-            break;
-        case u'\r':
-            out += QStringLiteral("\\r");
-            break;
-        case u'\t':
-            out += QStringLiteral("\\t");
-            break;
-        default:
-            // Control characters and lone surrogates are escaped so the output stays valid.
-            if (c.unicode() < 0x20 || c.isSurrogate())
-                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-            else
-                out += c;
-        }
-    }
-    return out + QLatin1Char('"');
+    const std::optional<PassRefusal> refusal = passRefusal(record);
+    if (!refusal)
+        return true;
+    printError(refusalText(*refusal));
+    return false;
 }
 
 bool parseFileAndOptions(QCommandLineParser &parser, const QString &command,

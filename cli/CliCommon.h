@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConfigurationLoader.h"
 #include "ConfigurationRecord.h"
 #include "HidPlatform.h"
 
@@ -13,12 +14,13 @@
 class QCommandLineParser;
 
 // What the commands of rcprog-cli share: exit statuses, the usage text, printing, loading a
-// file with its error line, JSON strings and argument parsing.
+// file with its error line and argument parsing.
 namespace cli {
 
 constexpr int kExitOk = 0;
 constexpr int kExitErrors = 1; // check found errors
-constexpr int kExitUsage = 2; // bad arguments, or a file that is missing or unreadable
+constexpr int kExitUsage = 2; // bad arguments, a file that is missing or unreadable, or a
+                              // configuration that cannot be sent
 constexpr int kExitNoReceiver = 3;
 constexpr int kExitAccessDenied = 4;
 constexpr int kExitWriteFailed = 5;
@@ -35,11 +37,11 @@ void printUtf8(FILE *out, const QString &text);
 // One line on stderr: "rcprog-cli: " and the message.
 void printError(const QString &message);
 
-// Loads FILE for a command; on failure names it on stderr.
-bool load(const QString &path, ConfigurationRecord &record);
-
-// `s` as a JSON string, quotes included.
-QString jsonString(const QString &s);
+// Loads FILE for a command; on failure names it on stderr. *source (when given) names the file
+// loaded.
+bool load(const QString &path, ConfigurationRecord &record, ConfigurationSource *source = nullptr);
+// Whether a pass of the record can be sent; if not, says why on stderr.
+bool sendable(const ConfigurationRecord &record);
 
 // Parses the arguments that follow `command` with `parser`, which holds the command's options
 // ("--passes N", also "--passes=N"), into those options and one FILE. False for arguments that

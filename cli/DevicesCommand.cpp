@@ -3,6 +3,7 @@
 #include "Commands.h"
 #include "DeviceSearch.h"
 #include "InterfaceSurvey.h"
+#include "JsonString.h"
 
 #include <QCommandLineParser>
 

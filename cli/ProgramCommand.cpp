@@ -1,13 +1,15 @@
-// rcprog-cli program FILE [--wait SECONDS]
+// rcprog-cli program FILE [--wait SECONDS] [--each | --all] [--log FILE]
 #include "CliCommon.h"
 #include "Commands.h"
 #include "DeviceLink.h"
 #include "DeviceSearch.h"
 #include "LinkPass.h"
 #include "Pacer.h"
+#include "ProgramSupport.h"
 #include "ProgrammingPass.h"
 
 #include <QCommandLineParser>
+#include <QProcessEnvironment>
 
 #include <chrono>
 #include <csignal>
@@ -15,141 +17,9 @@
 #include <memory>
 #include <string>
 
-#ifdef _WIN32
-// The C++ library of MinGW-w64 defines NOMINMAX itself.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-
-#include <mutex>
-#else
-#include <atomic>
-#include <cerrno>
-#include <thread>
-
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
 using namespace cli;
 
 namespace {
-
-#ifdef _WIN32
-
-// The pacer that Ctrl-C stops (null: none), guarded by interruptMutex.
-std::mutex interruptMutex;
-Pacer *interruptPacer = nullptr;
-
-BOOL WINAPI onConsoleControl(DWORD type)
-{
-    if (type != CTRL_C_EVENT)
-        return FALSE;
-    // The system runs a console control handler on a thread of its own, so it may take locks.
-    std::lock_guard<std::mutex> lock(interruptMutex);
-    if (interruptPacer)
-        interruptPacer->requestStop();
-    return TRUE;
-}
-
-// Turns Ctrl-C into a stop request of a pacer while it lives. The handler stays installed after
-// that, ignoring Ctrl-C: the pass is over then.
-class InterruptWatcher
-{
-public:
-    explicit InterruptWatcher(Pacer &pacer)
-    {
-        {
-            std::lock_guard<std::mutex> lock(interruptMutex);
-            interruptPacer = &pacer;
-        }
-        SetConsoleCtrlHandler(onConsoleControl, TRUE);
-    }
-    ~InterruptWatcher()
-    {
-        std::lock_guard<std::mutex> lock(interruptMutex);
-        interruptPacer = nullptr;
-    }
-    InterruptWatcher(const InterruptWatcher &) = delete;
-    InterruptWatcher &operator=(const InterruptWatcher &) = delete;
-};
-
-#else
-
-// The write end of the interrupt pipe, for the signal handler (-1: none).
-std::atomic<int> interruptPipe{-1};
-
-extern "C" void onInterrupt(int)
-{
-    // Only what a signal handler may do: one write(2), to a pipe that never blocks.
-    const int savedErrno = errno;
-    const int fd = interruptPipe.load();
-    if (fd >= 0) {
-        const char byte = 'i';
-        [[maybe_unused]] const ssize_t n = ::write(fd, &byte, 1);
-    }
-    errno = savedErrno;
-}
-
-// Turns SIGINT and SIGTERM into a stop request of a pacer while it lives. A signal handler may
-// not take the pacer's lock nor notify its condition, so the handler writes a byte to a pipe and
-// a watcher thread, woken by it, asks the pacer to stop. Once the watcher is gone the signals
-// are ignored: the pass is over then.
-class InterruptWatcher
-{
-public:
-    explicit InterruptWatcher(Pacer &pacer)
-    {
-        // Without a pipe (no file descriptor left) the signals keep their default action.
-        if (::pipe(pipe_) != 0) {
-            pipe_[0] = pipe_[1] = -1;
-            return;
-        }
-        for (const int fd : pipe_)
-            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        ::fcntl(pipe_[1], F_SETFL, ::fcntl(pipe_[1], F_GETFL) | O_NONBLOCK);
-        watcher_ = std::thread([this, &pacer] {
-            char byte = 0;
-            ssize_t n = 0;
-            do
-                n = ::read(pipe_[0], &byte, 1);
-            while (n < 0 && errno == EINTR);
-            if (n == 1 && byte == kInterrupt)
-                pacer.requestStop();
-        });
-        interruptPipe.store(pipe_[1]);
-        std::signal(SIGINT, onInterrupt);
-        std::signal(SIGTERM, onInterrupt);
-    }
-    ~InterruptWatcher()
-    {
-        if (pipe_[1] < 0)
-            return;
-        std::signal(SIGINT, SIG_IGN);
-        std::signal(SIGTERM, SIG_IGN);
-        interruptPipe.store(-1);
-        const char quit = kQuit;
-        [[maybe_unused]] const ssize_t n = ::write(pipe_[1], &quit, 1);
-        watcher_.join();
-        ::close(pipe_[0]);
-        ::close(pipe_[1]);
-    }
-    InterruptWatcher(const InterruptWatcher &) = delete;
-    InterruptWatcher &operator=(const InterruptWatcher &) = delete;
-
-    static constexpr char kInterrupt = 'i'; // written by the signal handler
-    static constexpr char kQuit = 'q'; // written when the watcher is no longer needed
-
-private:
-    int pipe_[2] = {-1, -1};
-    std::thread watcher_;
-};
-
-#endif
 
 // Prints one line per group of reports of a pass as it goes: "title: N reports[, F failed]".
 class StepPrinter : public LinkPassObserver
@@ -221,79 +91,48 @@ private:
 
 } // namespace
 
-int commandProgram(const QStringList &args)
+namespace cli {
+
+int programOne(const ProgramOptions &options, ProgramContext &context)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption waitOption(QStringLiteral("wait"), QString(),
-                                        QStringLiteral("SECONDS"));
-    const PlatformOptions platformOptions;
-    parser.addOption(waitOption);
-    platformOptions.addTo(parser);
-    QString file;
-    if (!parseFileAndOptions(parser, QStringLiteral("program"), args, file))
-        return usage();
-    double waitSeconds = 10;
-    for (const QString &value : parser.values(waitOption)) {
-        bool ok = false;
-        waitSeconds = value.toDouble(&ok);
-        if (!ok || waitSeconds < 0)
-            return usage();
-    }
-    ConfigurationRecord record;
-    if (!load(file, record))
-        return kExitUsage;
-
-    const std::shared_ptr<rcprog::HidPlatform> platform = platformOptions.create(parser);
-
+    rcprog::HidPlatform &platform = *context.platform;
     // The wait for a receiver and the pass are paced by one pacer; Ctrl-C stops it.
     Pacer pacer;
-    const InterruptWatcher interrupts(pacer);
-#ifdef SIGPIPE
-    // With standard output gone (`rcprog-cli program FILE | head -n 1`), printing must not kill
-    // the process half-way through a pass: the lost lines are only a report, the pass is not.
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
+    const InterruptWatcher interrupts([&pacer] { pacer.requestStop(); });
 
     const auto deadline = std::chrono::steady_clock::now()
-                          + std::chrono::milliseconds(qint64(waitSeconds * 1000));
+                          + std::chrono::milliseconds(qint64(options.waitSeconds * 1000));
     rcprog::OpenedDevice device;
-    bool denied = false;
     for (;;) {
-        const rcprog::SearchResult found = rcprog::openPass(*platform, rcprog::kReceiverVendorId,
+        const rcprog::SearchResult found = rcprog::openPass(platform, rcprog::kReceiverVendorId,
                                                             rcprog::kReceiverProductId, device);
         if (found.matched)
             break;
-        denied = found.accessDenied;
-        if (std::chrono::steady_clock::now() >= deadline) {
-            if (denied) {
-                std::fputs("rcprog-cli: a receiver is present, but access to it was denied "
-                           "(install the udev rule, see README)\n",
-                           stderr);
-                return kExitAccessDenied;
-            }
-            std::fputs("rcprog-cli: no receiver appeared in time\n", stderr);
-            return kExitNoReceiver;
-        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return noReceiver(found.accessDenied);
         if (!pacer.idleFor(200))
             return kExitInterrupted;
     }
 
     // The receiver is written to through a link, as the programming thread does.
-    DeviceLink link(platform);
-    const std::uint64_t serial = link.publish(device);
+    DeviceLink link(context.platform);
+    link.publish(device);
     link.markConnected();
+    const DeviceLink::Snapshot connection = link.snapshot();
     printUtf8(stdout, QStringLiteral("receiver: \"%1\", %2-byte reports\n")
-                              .arg(link.productName())
-                              .arg(device.reportDataLength + 1));
-    std::vector<std::uint8_t> buffer(reportBufferSize(device.reportDataLength), 0);
-    LinkPassOutcome outcome;
+                              .arg(connection.productName)
+                              .arg(connection.reportDataLength + 1));
+    std::vector<std::uint8_t> buffer(reportBufferSize(connection.reportDataLength), 0);
+    RecordedPass pass;
     {
         StepPrinter printer;
-        outcome = runLinkPass(link, serial, device.reportDataLength, record, buffer, pacer,
-                              &printer);
+        pass = runRecordedPass(link, connection, context.record, context.source, buffer, pacer,
+                               &printer);
     }
     link.close();
+    context.log->append(pass.record);
 
+    const LinkPassOutcome &outcome = pass.outcome;
     if (!outcome.finished) {
         std::printf("result: failed, interrupted after %lld reports\n",
                     (long long)outcome.attempted);
@@ -306,4 +145,54 @@ int commandProgram(const QStringList &args)
     }
     std::printf("result: ok, %lld reports written\n", (long long)outcome.written);
     return kExitOk;
+}
+
+} // namespace cli
+
+int commandProgram(const QStringList &args)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption waitOption(QStringLiteral("wait"), QString(),
+                                        QStringLiteral("SECONDS"));
+    const QCommandLineOption eachOption(QStringLiteral("each"));
+    const QCommandLineOption allOption(QStringLiteral("all"));
+    const QCommandLineOption logOption(QStringLiteral("log"), QString(), QStringLiteral("FILE"));
+    const PlatformOptions platformOptions;
+    parser.addOptions({waitOption, eachOption, allOption, logOption});
+    platformOptions.addTo(parser);
+    ProgramOptions options;
+    if (!parseFileAndOptions(parser, QStringLiteral("program"), args, options.file))
+        return usage();
+    for (const QString &value : parser.values(waitOption)) {
+        bool ok = false;
+        options.waitSeconds = value.toDouble(&ok);
+        if (!ok || options.waitSeconds < 0)
+            return usage();
+    }
+    const bool each = parser.isSet(eachOption);
+    const bool all = parser.isSet(allOption);
+    if (each && all)
+        return usage();
+    // --log FILE before RCPROG_LOG before the default place; an empty FILE turns the log off.
+    options.logPath = parser.isSet(logOption)
+                              ? parser.values(logOption).constLast()
+                              : passLogPath(QProcessEnvironment::systemEnvironment());
+
+    // A configuration that cannot be sent is refused before any receiver is looked for, in
+    // every way of programming.
+    ProgramContext context;
+    if (!load(options.file, context.record, &context.source) || !sendable(context.record))
+        return kExitUsage;
+    context.platform = platformOptions.create(parser);
+    context.log = std::make_unique<PassLog>(options.logPath, kProgramName);
+#ifdef SIGPIPE
+    // With standard output gone (`rcprog-cli program FILE | head -n 1`), printing must not kill
+    // the process half-way through a pass: the lost lines are only a report, the pass is not.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    if (each)
+        return programEach(options, context);
+    if (all)
+        return programAll(options, context);
+    return programOne(options, context);
 }

@@ -1,6 +1,7 @@
 // rcprog-cli record FILE
 #include "CliCommon.h"
 #include "Commands.h"
+#include "JsonString.h"
 
 using namespace cli;
 

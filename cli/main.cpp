@@ -36,5 +36,7 @@ int main(int argc, char *argv[])
         return commandCheck(args);
     if (command == QLatin1String("devices"))
         return commandDevices(args);
+    if (command == QLatin1String("template"))
+        return commandTemplate(args);
     return usage();
 }

@@ -51,7 +51,7 @@ std::vector<ConfigKey> buildTable()
 
     t.group("nameOfDevice");
     t.text(l1("newNameOfDevice"), KeyTarget::ProductName, l1("VARNO LTD USB changer"),
-           "the receiver's new product name (Latin-1)");
+           "the receiver's new product name");
     t.integer(l1("canChangeProductName"), KeyTarget::ProductNameFlag, 0, KeyRule::ProductFlag,
               "1: a pass also writes newNameOfDevice into the receiver; anything else: it does "
               "not");

@@ -2,8 +2,10 @@
 
 #include "ConfigurationKeys.h"
 #include "ConfigurationText.h"
+#include "EncodedValues.h"
 #include "RemoteControlData.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -104,8 +106,10 @@ QString configurationFilePath(const QString &baseName)
     return kConfigurationFolder + QLatin1Char('/') + baseName + QStringLiteral(".ini");
 }
 
-LoadStatus loadConfiguration(const QString &path, ConfigurationRecord &record)
+LoadStatus loadConfiguration(const QString &path, ConfigurationRecord &record, LoadDetail *detail)
 {
+    if (detail)
+        *detail = LoadDetail();
     const QFileInfo info(path);
     if (!info.exists())
         return LoadStatus::NotFound;
@@ -116,17 +120,35 @@ LoadStatus loadConfiguration(const QString &path, ConfigurationRecord &record)
     QFile file(path);
     if (!info.isFile() || !file.open(QIODevice::ReadOnly))
         return LoadStatus::Unreadable;
-    // Group and key names are matched without regard to case, as the reader does on Windows.
-    std::unique_ptr<QSettings> settings
-            = readConfigurationSettings(path, canonicalizeNames(file.readAll()));
+    // The reader decodes @Variant(...) values while it parses, so the text is checked first.
+    // The reader then parses exactly these bytes (never the file a second time, which may have
+    // changed meanwhile), and the same bytes give the digest of the load.
+    const QByteArray text = file.readAll();
+    const bool readFailed = file.error() != QFileDevice::NoError;
     file.close();
+    if (readFailed)
+        return LoadStatus::Unreadable;
+    if (const std::optional<EncodedValue> encoded = findEncodedValue(text)) {
+        if (detail) {
+            detail->line = encoded->line;
+            detail->encodedForm = encoded->form;
+        }
+        return LoadStatus::Unreadable;
+    }
+    // Group and key names are matched without regard to case, as the reader does on Windows.
+    std::unique_ptr<QSettings> settings = readConfigurationSettings(path, canonicalizeNames(text));
     if (!settings)
-        return LoadStatus::Unreadable; // its respelled copy could not be written
+        return LoadStatus::Unreadable; // the copy the reader reads could not be written
 
     ConfigurationRecord loaded;
     Reader reader(std::move(settings));
     fill(reader, loaded);
     record = std::move(loaded);
+    if (detail)
+        detail->source
+                = {info.absoluteFilePath(),
+                   QString::fromLatin1(
+                           QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex())};
     return LoadStatus::Loaded;
 }
 
@@ -138,7 +160,7 @@ ConfigurationRecord defaultConfiguration()
     return record;
 }
 
-QString loadErrorText(LoadStatus status, const QString &path)
+QString loadErrorText(LoadStatus status, const QString &path, const LoadDetail &detail)
 {
     switch (status) {
     case LoadStatus::Loaded:
@@ -146,6 +168,12 @@ QString loadErrorText(LoadStatus status, const QString &path)
     case LoadStatus::NotFound:
         return QStringLiteral("configuration file not found: ") + path;
     case LoadStatus::Unreadable:
+        if (detail.line > 0)
+            return QStringLiteral("cannot read configuration file: %1: line %2: a value of the "
+                                  "form %3...) is refused")
+                    .arg(path)
+                    .arg(detail.line)
+                    .arg(detail.encodedForm);
         return QStringLiteral("cannot read configuration file: ") + path;
     }
     return QString();

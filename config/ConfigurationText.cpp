@@ -174,10 +174,18 @@ CanonicalNames canonicalizeNames(const QByteArray &data)
 std::unique_ptr<QSettings> readConfigurationSettings(const QString &path,
                                                      const CanonicalNames &names)
 {
-    if (names.respellings.empty())
-        return std::make_unique<QSettings>(path, QSettings::IniFormat);
-    // The reader reads only files. It reads the whole file when it is constructed and never
-    // again unless it is written to, so the copy can go right after.
+    // The reader reads only files, and what it parses must be exactly the bytes the caller
+    // checked. A file without names to respell is read where it is, and the file is read again
+    // afterwards: if it changed meanwhile (an editor saving it), the reader takes a private copy
+    // of the checked bytes instead. The reader reads the whole file when it is constructed and
+    // never again unless it is written to, so a copy can go right after.
+    if (names.respellings.empty()) {
+        auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+        QFile again(path);
+        if (again.open(QIODevice::ReadOnly) && again.readAll() == names.text
+            && again.error() == QFileDevice::NoError)
+            return settings;
+    }
     QTemporaryFile copy(QDir::tempPath() + QStringLiteral("/rcprog-XXXXXX.ini"));
     if (!copy.open() || copy.write(names.text) != names.text.size() || !copy.flush())
         return nullptr;

@@ -46,9 +46,10 @@ QString decodeIniName(QStringView raw);
 CanonicalNames canonicalizeNames(const QByteArray &data);
 
 // The toolkit's INI reader over a configuration file's text with canonical names: over the file
-// itself when no name needed respelling, otherwise over a temporary copy of the respelled text,
-// which is removed once the reader has read it. Null when the file cannot be opened or the copy
-// cannot be written.
+// itself when no name needed respelling and the file still holds the same bytes after the reader
+// has read it, otherwise over a temporary copy of the respelled text, which is removed once the
+// reader has read it. So what the reader parses is exactly the text the caller checked. Null
+// when the file cannot be opened or the copy cannot be written.
 std::unique_ptr<QSettings> readConfigurationSettings(const QString &path);
 
 // The same for a file whose bytes the caller has already read (and `path` names).

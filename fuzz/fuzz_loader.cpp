@@ -1,12 +1,15 @@
 // Fuzz target: configuration file text -> loadConfiguration -> record -> one programming pass.
-// The loader must not crash or hang on any text, and the record must keep its shape: every
-// unnamed index of the configuration block is 0, each switch name block is a well-formed name
-// record of the (cut) switch name, a flash image is non-empty exactly when the file gave one, and
-// loading the same text again gives the same record. A pass with R = 8 over the record must end
-// with the size worked out from the record's counts.
+// The loader must not crash or hang on any text. It refuses only a text with a value that the
+// INI reader would decode as an object, naming one of its lines and leaving the record untouched;
+// in any text it accepts, the reader gives no value that is such an object. The record must keep
+// its shape: every unnamed index of the configuration block is 0, each switch name block is a
+// well-formed name record of the (cut) switch name, a flash image is non-empty exactly when the
+// file gave one, and loading the same text again gives the same record. A pass with R = 8 over
+// the record must end with the size worked out from the record's counts.
 
 #include "ConfigurationLoader.h"
 #include "FuzzSupport.h"
+#include "PlainValues.h"
 #include "RemoteControlData.h"
 
 #include <QDir>
@@ -100,6 +103,16 @@ void checkRecord(const ConfigurationRecord &record, const QString &path)
     }
 }
 
+// Lines of a text: "\r\n", "\n" and "\r" each end one.
+int lineCount(const std::uint8_t *data, std::size_t size)
+{
+    int lines = 1;
+    for (std::size_t i = 0; i < size; ++i)
+        if (data[i] == '\n' || (data[i] == '\r' && !(i + 1 < size && data[i + 1] == '\n')))
+            ++lines;
+    return lines;
+}
+
 } // namespace
 
 #ifdef RCPROG_LIBFUZZER
@@ -119,7 +132,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const QString path = files.write(data, size);
     ConfigurationRecord record;
-    FUZZ_CHECK(loadConfiguration(path, record) == LoadStatus::Loaded);
+    LoadDetail detail;
+    const LoadStatus status = loadConfiguration(path, record, &detail);
+    if (status != LoadStatus::Loaded) {
+        // The reader never sees such a text here either.
+        FUZZ_CHECK(status == LoadStatus::Unreadable);
+        FUZZ_CHECK(detail.line >= 1 && detail.line <= lineCount(data, size));
+        FUZZ_CHECK(record == ConfigurationRecord());
+        QFile::remove(path);
+        return 0;
+    }
+    FUZZ_CHECK(firstDecodedKey(path).isEmpty());
     checkRecord(record, path);
     QFile::remove(path);
 

@@ -8,14 +8,17 @@ std::uint64_t DeviceLink::publish(const rcprog::OpenedDevice &opened)
 {
     QString name
             = QString::fromLatin1(opened.productName.data(), qsizetype(opened.productName.size()));
+    QString path = QString::fromStdString(opened.path);
     std::lock_guard<std::mutex> lock(mutex_);
     infoHandle_ = opened.infoHandle;
     writeHandle_ = opened.writeHandle;
     reportDataLength_ = opened.reportDataLength;
-    // The previous name, which snapshots on other threads may have shared until just now, is
-    // released with `name` once the lock is left, through the string's inline reference count
-    // (whose hand-over from those threads the thread sanitizer sees, unlike one inside Qt).
+    // The previous name and path, which snapshots on other threads may have shared until just
+    // now, are released with `name` and `path` once the lock is left, through the strings' inline
+    // reference counts (whose hand-over from those threads the thread sanitizer sees, unlike one
+    // inside Qt).
     productName_.swap(name);
+    devicePath_.swap(path);
     return ++connectionSerial_;
 }
 
@@ -56,6 +59,7 @@ DeviceLink::Snapshot DeviceLink::snapshot() const
         s.reportDataLength = reportDataLength_;
         s.serial = connectionSerial_;
         s.productName = productName_;
+        s.devicePath = devicePath_;
     }
     return s;
 }

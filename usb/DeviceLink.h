@@ -29,8 +29,9 @@ public:
     // The platform the link goes through. The device search uses it directly.
     rcprog::HidPlatform &platform() const { return *platform_; }
 
-    // Publishes a receiver that the connect steps opened: its handles, report length and product
-    // name. It counts as a new connection, whose serial is returned; it is not yet connected.
+    // Publishes a receiver that the connect steps opened: its handles, report length, product
+    // name and path. It counts as a new connection, whose serial is returned; it is not yet
+    // connected.
     std::uint64_t publish(const rcprog::OpenedDevice &opened);
     // connectionState becomes "receiver" (and a refusal of access is forgotten)...
     void markConnected();
@@ -41,13 +42,14 @@ public:
     void close();
 
     // What a programming pass starts from: whether the link is connected, and if so the report
-    // length R, the serial of the connection and the product name.
+    // length R, the serial of the connection, the product name and the receiver's path.
     struct Snapshot
     {
         bool connected = false;
         int reportDataLength = 0;
         std::uint64_t serial = 0;
         QString productName;
+        QString devicePath;
     };
     Snapshot snapshot() const;
 
@@ -80,6 +82,7 @@ private:
     rcprog::HidHandle writeHandle_ = rcprog::kNullHandle;
     int reportDataLength_ = 0;
     QString productName_;
+    QString devicePath_;
     QString connectionState_;
     std::uint64_t connectionSerial_ = 0; // counts the receivers published
     int writesInFlight_ = 0;

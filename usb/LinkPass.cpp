@@ -3,6 +3,8 @@
 #include "DeviceLink.h"
 #include "Pacer.h"
 
+#include <QElapsedTimer>
+
 namespace {
 
 // Writes the reports of a pass through the link it started on, and pauses between them.
@@ -56,4 +58,35 @@ LinkPassOutcome runLinkPass(DeviceLink &link, std::uint64_t serial, int reportDa
     outcome.nameSent = pass.nameSent;
     outcome.sentName = pass.sentName;
     return outcome;
+}
+
+PassResult passResult(const LinkPassOutcome &outcome)
+{
+    if (!outcome.finished)
+        return PassResult::Interrupted;
+    return outcome.failed == 0 ? PassResult::Ok : PassResult::Failed;
+}
+
+RecordedPass runRecordedPass(DeviceLink &link, const DeviceLink::Snapshot &connection,
+                             const ConfigurationRecord &record, const ConfigurationSource &source,
+                             std::vector<std::uint8_t> &reportBuffer, Pacer &pacer,
+                             LinkPassObserver *observer)
+{
+    RecordedPass pass;
+    PassRecord &r = pass.record;
+    r.file = source.path;
+    r.sha256 = source.sha256;
+    r.product = connection.productName;
+    r.device = connection.devicePath;
+    r.reportLength = connection.reportDataLength + 1;
+    r.reportsInPass = passReportCount(record, connection.reportDataLength);
+    r.time = QDateTime::currentDateTimeUtc();
+    QElapsedTimer timer;
+    timer.start();
+    pass.outcome = runLinkPass(link, connection.serial, connection.reportDataLength, record,
+                               reportBuffer, pacer, observer);
+    r.durationMs = timer.elapsed();
+    r.reportsWritten = pass.outcome.written;
+    r.result = passResult(pass.outcome);
+    return pass;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "ConfigurationLoader.h"
 #include "ConfigurationRecord.h"
+#include "DeviceLink.h"
+#include "PassLog.h"
 #include "ProgrammingPass.h"
 
 #include <QString>
@@ -9,7 +12,6 @@
 #include <cstdint>
 #include <vector>
 
-class DeviceLink;
 class Pacer;
 
 // One programming pass written to the receiver: the report sequence of the record, each report
@@ -56,3 +58,21 @@ LinkPassOutcome runLinkPass(DeviceLink &link, std::uint64_t serial, int reportDa
                             const ConfigurationRecord &record,
                             std::vector<std::uint8_t> &reportBuffer, Pacer &pacer,
                             LinkPassObserver *observer = nullptr);
+
+// How a pass ended, for the pass log: interrupted when it was stopped before its last step.
+PassResult passResult(const LinkPassOutcome &outcome);
+
+// A pass as runLinkPass ran it, and the pass log's record of it.
+struct RecordedPass
+{
+    LinkPassOutcome outcome;
+    PassRecord record;
+};
+
+// Runs one pass of `record` (loaded from `source`) into the receiver that `connection`, a
+// snapshot of `link`, describes, as runLinkPass does, and times it. The record it returns is
+// what the pass log gets; writing it is the caller's, after the pass.
+RecordedPass runRecordedPass(DeviceLink &link, const DeviceLink::Snapshot &connection,
+                             const ConfigurationRecord &record, const ConfigurationSource &source,
+                             std::vector<std::uint8_t> &reportBuffer, Pacer &pacer,
+                             LinkPassObserver *observer = nullptr);

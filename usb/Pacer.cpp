@@ -4,6 +4,7 @@
 #include <sys/prctl.h>
 #endif
 
+#include <cstdint>
 #include <thread>
 
 namespace {
@@ -41,7 +42,8 @@ bool Pacer::sleepFor(int ms)
 {
     prepareThisThread();
     using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
+    const Clock::time_point deadline
+            = Clock::now() + std::chrono::microseconds(std::int64_t(ms) * 1000 / timeDivisor_);
     {
         std::unique_lock<std::mutex> lock(mutex_);
         if (changed_.wait_until(lock, deadline - kActiveWait, [this] { return stop_; }))
@@ -57,7 +59,8 @@ bool Pacer::sleepFor(int ms)
 
 bool Pacer::idleFor(int ms)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    const auto deadline = std::chrono::steady_clock::now()
+                          + std::chrono::microseconds(std::int64_t(ms) * 1000 / timeDivisor_);
     std::unique_lock<std::mutex> lock(mutex_);
     return !changed_.wait_until(lock, deadline, [this] { return stop_; });
 }

@@ -12,6 +12,10 @@
 class Pacer
 {
 public:
+    // `timeDivisor` divides every pause: 1 keeps the real timing, which the program and the
+    // command-line tool always use; the soak benchmark and tests run the threads faster.
+    explicit Pacer(int timeDivisor = 1) : timeDivisor_(timeDivisor < 1 ? 1 : timeDivisor) { }
+
     // Asks the paced work to stop: a pause under way ends at once, later ones do not begin.
     // Any thread may call it (not a signal handler: it takes a lock).
     void requestStop();
@@ -48,6 +52,7 @@ public:
 private:
     static constexpr std::chrono::microseconds kActiveWait{300};
 
+    const int timeDivisor_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool stop_ = false;

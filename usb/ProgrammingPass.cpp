@@ -1,5 +1,6 @@
 #include "ProgrammingPass.h"
 
+#include "ConfigurationKeys.h"
 #include "Protocol.h"
 
 #include <QStringView>
@@ -65,17 +66,16 @@ private:
     }
 
     // Hex packing: one data report of R bytes read from `text` at position `pos`, which runs on.
+    // A position at or past the end of the text reads as the digit "0", which pads flash data to
+    // whole flash blocks without a padded copy; a pair that is no hexadecimal number gives 0.
     bool packHex(QStringView text, qint64 &pos)
     {
+        const auto digit = [&text](qint64 i) { return i < text.size() ? text[i] : QChar(u'0'); };
         for (int j = 1; j <= r_; ++j, pos += 2) {
-            int value = 0;
-            if (pos + 1 < text.size()) {
-                bool ok = false;
-                value = text.mid(pos, 2).toInt(&ok, 16);
-                if (!ok)
-                    value = 0;
-            }
-            buf_[std::size_t(j)] = lowByte(value);
+            const QChar pair[2] = {digit(pos), digit(pos + 1)};
+            bool ok = false;
+            const int value = QStringView(pair, 2).toInt(&ok, 16);
+            buf_[std::size_t(j)] = ok ? lowByte(value) : 0;
         }
         return write();
     }
@@ -83,33 +83,23 @@ private:
     bool remoteControl(int n)
     {
         const QString &s = rec_.flashData[std::size_t(n - 1)];
-        const qint64 length = s.size();
         const qint64 q = rec_.configurationBlock[BlockIndex::quantityOfBytesInFlashBlock];
-        const qint64 m = rec_.configurationBlock[std::size_t(BlockIndex::maxSize(n))];
         const auto blockId = std::uint8_t(n - 1);
 
-        // Flash data goes only when there is some and it fits into M flash blocks of Q bytes;
-        // a Q or M of zero or less never enters the flash path.
-        if (length >= 1 && q > 0 && m > 0 && length <= 2 * q * m) {
-            qint64 bytes = length / 2;
-            if (bytes % q != 0)
-                bytes = (bytes / q + 1) * q;
-            // The copy is padded with "0" up to 2N characters. With an odd length whose half is
-            // already a multiple of Q, 2N is below the length: the copy stays as it is and its
-            // last lone digit is never read.
-            QString copy = s;
-            if (copy.size() < 2 * bytes)
-                copy.append(QString(2 * bytes - copy.size(), u'0'));
-            const qint64 blocks = bytes / q;
-            sink_.section(PassSection::FlashData, n - 1, blocks);
-            buf_[3] = lowByte(blocks);
+        const FlashPlan plan = flashPlan(rec_, n);
+        if (plan.flash) {
+            // The text is read as if padded with "0" up to 2N digits. With an odd length whose
+            // half is already a multiple of Q, 2N is below the length: its last lone digit is
+            // never read.
+            sink_.section(PassSection::FlashData, n - 1, plan.blocks);
+            buf_[3] = lowByte(plan.blocks);
             if (!header(kBlockHeader, blockId))
                 return false;
             qint64 pos = 0;
             const qint64 reportsPerBlock = q / r_;
-            for (qint64 f = 0; f < blocks; ++f) {
+            for (qint64 f = 0; f < plan.blocks; ++f) {
                 for (qint64 k = 0; k < reportsPerBlock; ++k)
-                    if (!packHex(copy, pos))
+                    if (!packHex(s, pos))
                         return false;
                 if (!pause(kGroupPauseMs))
                     return false;
@@ -175,9 +165,7 @@ private:
             return false;
         std::fill(buf_.begin() + 2, buf_.begin() + kMinReportBuffer, 0);
 
-        // The record has eight remote controls; a larger count programs those eight.
-        const int count = std::min(block[BlockIndex::quantityOfRemoteControls],
-                                   ConfigurationRecord::kRemoteControls);
+        const int count = programmedRemoteControls(rec_);
         for (int n = 1; n <= count; ++n)
             if (!remoteControl(n))
                 return false;
@@ -193,6 +181,19 @@ private:
     const int r_;
     std::vector<std::uint8_t> &buf_;
     PassSink &sink_;
+};
+
+// Counts the reports of a pass.
+class Counter : public PassSink
+{
+public:
+    bool report(const std::uint8_t *, std::size_t) override
+    {
+        ++reports;
+        return true;
+    }
+    bool pause(int) override { return true; }
+    qint64 reports = 0;
 };
 
 class Collector : public PassSink
@@ -213,9 +214,75 @@ public:
 
 } // namespace
 
+FlashPlan flashPlan(const ConfigurationRecord &record, int n)
+{
+    const qint64 length = record.flashData[std::size_t(n - 1)].size();
+    const qint64 q = record.configurationBlock[BlockIndex::quantityOfBytesInFlashBlock];
+    const qint64 m = record.configurationBlock[std::size_t(BlockIndex::maxSize(n))];
+    FlashPlan plan;
+    // In 64 bits: 2 x Q x M of two 32-bit values does not overflow.
+    if (length < 1 || q <= 0 || m <= 0 || length > 2 * q * m)
+        return plan;
+    plan.flash = true;
+    plan.bytes = length / 2;
+    if (plan.bytes % q != 0)
+        plan.bytes = (plan.bytes / q + 1) * q;
+    plan.blocks = plan.bytes / q;
+    return plan;
+}
+
+std::optional<PassRefusal> passRefusal(const ConfigurationRecord &record)
+{
+    const int q = record.configurationBlock[BlockIndex::quantityOfBytesInFlashBlock];
+    for (int n = 1; n <= programmedRemoteControls(record); ++n) {
+        const FlashPlan plan = flashPlan(record, n);
+        if (!plan.flash)
+            continue;
+        if (q > Protocol::kMaxFlashBlockBytes) {
+            const QString key = keyOfBlockEntry(BlockIndex::quantityOfBytesInFlashBlock)->name;
+            return PassRefusal{key, QStringLiteral("%1=%2: a flash block of more than %3 bytes "
+                                                   "cannot be sent")
+                                            .arg(key)
+                                            .arg(q)
+                                            .arg(Protocol::kMaxFlashBlockBytes)};
+        }
+        if (plan.blocks > Protocol::kMaxFlashBlocks) {
+            const QString key = remoteControlKey(n, u"flashData");
+            return PassRefusal{key, QStringLiteral("%1 of %2 digits: %3 flash blocks of %4 bytes; "
+                                                   "more than %5 flash blocks cannot be sent")
+                                            .arg(key)
+                                            .arg(record.flashData[std::size_t(n - 1)].size())
+                                            .arg(plan.blocks)
+                                            .arg(q)
+                                            .arg(Protocol::kMaxFlashBlocks)};
+        }
+    }
+    return std::nullopt;
+}
+
+QString refusalText(const PassRefusal &refusal)
+{
+    return QStringLiteral("configuration cannot be sent: ") + refusal.reason;
+}
+
 std::size_t reportBufferSize(int reportDataLength)
 {
     return std::max(Protocol::kMinReportBuffer, std::size_t(std::max(reportDataLength, 0)) + 1);
+}
+
+int programmedRemoteControls(const ConfigurationRecord &record)
+{
+    // The record has eight remote controls; a larger count programs those eight.
+    return std::max(0, std::min(record.configurationBlock[BlockIndex::quantityOfRemoteControls],
+                                ConfigurationRecord::kRemoteControls));
+}
+
+qint64 passReportCount(const ConfigurationRecord &record, int reportDataLength)
+{
+    std::vector<std::uint8_t> buffer(reportBufferSize(reportDataLength), 0);
+    Counter counter;
+    runProgrammingPass(record, reportDataLength, buffer, counter);
+    return counter.reports;
 }
 
 PassOutcome runProgrammingPass(const ConfigurationRecord &record, int reportDataLength,

@@ -19,6 +19,12 @@ constexpr int kPayloadBytes = 8;
 // The smallest report buffer: the report-ID byte and the payload of the fixed packings.
 constexpr std::size_t kMinReportBuffer = 1 + std::size_t(kPayloadBytes);
 
+// The receiver gets a flash block's size Q and a remote control's flash block count F as one
+// byte each (F in its block header, Q in the configuration block): a pass with more cannot mean
+// anything to it.
+constexpr int kMaxFlashBlockBytes = 255;
+constexpr int kMaxFlashBlocks = 255;
+
 // Payload bytes 1 and 2 of the opening and the closing report.
 constexpr std::uint8_t kControlReport = 0x03;
 constexpr std::uint8_t kOpen = 0x01;

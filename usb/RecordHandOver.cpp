@@ -1,9 +1,10 @@
 #include "RecordHandOver.h"
 
-void RecordHandOver::publish(ConfigurationRecord record)
+void RecordHandOver::publish(ConfigurationRecord record, ConfigurationSource source)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     record_ = std::move(record);
+    source_ = std::move(source);
     ++loadSerial_;
     programmingRequested_ = true;
 }
@@ -14,7 +15,7 @@ std::optional<RecordHandOver::Snapshot> RecordHandOver::take()
     if (!programmingRequested_)
         return std::nullopt;
     programmingRequested_ = false;
-    return Snapshot{record_, loadSerial_};
+    return Snapshot{record_, source_, loadSerial_};
 }
 
 void RecordHandOver::storeSentName(std::uint64_t loadSerial, const QString &sentName)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConfigurationLoader.h"
 #include "ConfigurationRecord.h"
 
 #include <QString>
@@ -15,14 +16,15 @@
 class RecordHandOver
 {
 public:
-    // Publishes a freshly loaded record and then requests a pass, both under the lock: a pass
-    // never sees the request without the whole record.
-    void publish(ConfigurationRecord record);
+    // Publishes a freshly loaded record, with the file it was loaded from, and then requests a
+    // pass, all under the lock: a pass never sees the request without the whole record.
+    void publish(ConfigurationRecord record, ConfigurationSource source = {});
 
-    // What a pass sends: the record, and which load it came from.
+    // What a pass sends: the record, the file it came from and which load it was.
     struct Snapshot
     {
         ConfigurationRecord record;
+        ConfigurationSource source;
         std::uint64_t loadSerial = 0;
     };
     // Serves the request: clears it and returns the record. Nothing when no pass is requested.
@@ -41,6 +43,7 @@ public:
 private:
     mutable std::mutex mutex_;
     ConfigurationRecord record_;
+    ConfigurationSource source_;
     bool programmingRequested_ = false;
     std::uint64_t loadSerial_ = 0;
 };

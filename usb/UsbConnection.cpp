@@ -5,17 +5,18 @@
 
 #include <atomic>
 
-UsbConnection::UsbConnection(DeviceLink &link, QObject *parent)
-    : QThread(parent), link_(link), device(link)
+UsbConnection::UsbConnection(DeviceLink &link, QObject *parent, int timeDivisor)
+    : QThread(parent), link_(link), device(link), pacer_(timeDivisor)
 { }
 
 void UsbConnection::run()
 {
     const Pacer::FinishGuard finish(pacer_);
-    if (!pacer_.idleFor(kPollMs))
+    if (!pacer_.idleFor(firstPollMs_))
         return;
-    while (pacer_.idleFor(kPollMs))
+    do
         poll();
+    while (pacer_.idleFor(kPollMs));
 }
 
 Q_NEVER_INLINE void UsbConnection::announce(void (UsbConnection::*signal)())

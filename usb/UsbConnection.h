@@ -17,8 +17,13 @@ class UsbConnection : public QThread
 public:
     static constexpr int kPollMs = 1000;
 
-    // `link`: the device link this thread opens, closes and keeps up to date.
-    explicit UsbConnection(DeviceLink &link, QObject *parent = nullptr);
+    // `link`: the device link this thread opens, closes and keeps up to date. `timeDivisor`
+    // divides the poll interval (see Pacer); only benchmarks and tests pass anything but 1.
+    explicit UsbConnection(DeviceLink &link, QObject *parent = nullptr, int timeDivisor = 1);
+
+    // When the first poll comes after start(): by default two poll periods (a start pause, then
+    // the sleep of the first cycle). To be set before start().
+    void setFirstPollMs(int ms) { firstPollMs_ = ms; }
 
     // Asks the loop to end; it wakes from its sleep at once.
     void requestStop() { pacer_.requestStop(); }
@@ -44,5 +49,6 @@ private:
     DeviceLink &link_;
     Device device;
     Pacer pacer_;
+    int firstPollMs_ = 2 * kPollMs;
     bool deniedShown_ = false;
 };

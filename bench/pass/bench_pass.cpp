@@ -1,11 +1,13 @@
 // Times whole programming passes against the simulated receiver with the real pauses, sent by
 // the same code as the programming thread and rcprog-cli program (a pass through a device link,
-// paced by a pacer), and compares the wall time with the pauses the protocol mandates.
+// paced by a pacer), and compares the wall time with the pauses the protocol mandates; then the
+// same for eight receivers at once, as rcprog-cli program --all programs them.
 #include "ConfigurationLoader.h"
 #include "DeviceLink.h"
 #include "DeviceSearch.h"
 #include "LinkPass.h"
 #include "Pacer.h"
+#include "ParallelPasses.h"
 #include "ProgrammingPass.h"
 #include "SimulatedHid.h"
 
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -70,6 +73,43 @@ void run(const char *name, const ConfigurationRecord &record, int passes)
     std::fflush(stdout);
 }
 
+// One pass into each of `receivers` simulated receivers at once, `passes` times; the wall time
+// of all of them against the pauses of one.
+void runParallel(const ConfigurationRecord &record, int receivers, int passes)
+{
+    auto hid = std::make_shared<rcprog::SimulatedHid>();
+    for (int i = 0; i < receivers; ++i)
+        hid->plug({"bench" + std::to_string(i), 0x04B4, 0xF231, 9, u"Bench"});
+    ParallelPasses parallel(hid, record, {});
+    std::vector<double> walls;
+    for (int i = 0; i < passes; ++i) {
+        const std::vector<rcprog::OpenedDevice> opened
+                = rcprog::openAllPass(*hid, rcprog::kReceiverVendorId, rcprog::kReceiverProductId);
+        if (int(opened.size()) != receivers) {
+            std::fprintf(stderr, "bench-pass: the simulated receivers could not be opened\n");
+            std::exit(1);
+        }
+        const auto start = std::chrono::steady_clock::now();
+        const std::vector<RecordedPass> results = parallel.run(opened);
+        walls.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                        .count());
+        for (const RecordedPass &pass : results) {
+            if (pass.record.result != PassResult::Ok) {
+                std::fprintf(stderr, "bench-pass: a write to a simulated receiver failed\n");
+                std::exit(1);
+            }
+        }
+        hid->clearReports();
+    }
+    std::sort(walls.begin(), walls.end());
+    const double median = walls[walls.size() / 2];
+    const long mandated = mandatedMs(record, 8);
+    std::printf("pass parallel receivers=%d mandated_ms=%ld wall_ms=%.1f ratio=%.4f\n", receivers,
+                mandated, median, median / double(mandated));
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main()
@@ -89,5 +129,6 @@ int main()
     full.canChangeProductName = 1;
     full.newNameOfDevice = QStringLiteral("Benchmark receiver");
     run("full", full, 5);
+    runParallel(full, 8, 5);
     return 0;
 }

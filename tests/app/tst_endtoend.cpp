@@ -1,6 +1,15 @@
 #include "AppHarness.h"
+#include "PassLogLines.h"
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryFile>
+
+#include <cstdio>
+
+#include <unistd.h>
 
 namespace {
 
@@ -10,6 +19,71 @@ const QByteArray kFileB = "[nameOfDevice]\nnewNameOfDevice=Second file name\n"
                           "canChangeProductName=1\n[Settings]\nfrequencyTrim=22\n";
 // Eight switch name blocks: a pass of about 560 ms, long enough to act during it.
 const QByteArray kFileLong = "[Settings]\nfrequencyTrim=33\nquantityOfRemoteControls=8\n";
+
+// Sets an environment variable for the lifetime of the object, as the application object reads it
+// when it is made, and restores the old value.
+class ScopedEnvironment
+{
+public:
+    ScopedEnvironment(const char *name, const QByteArray &value)
+        : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name))
+    {
+        qputenv(name, value);
+    }
+    ~ScopedEnvironment()
+    {
+        if (had_)
+            qputenv(name_, old_);
+        else
+            qunsetenv(name_);
+    }
+
+private:
+    const char *name_;
+    bool had_;
+    QByteArray old_;
+};
+
+// What the process writes to its standard error while the object lives.
+class StderrCapture
+{
+public:
+    StderrCapture()
+    {
+        if (!file_.open())
+            return;
+        std::fflush(stderr);
+        saved_ = ::dup(STDERR_FILENO);
+        ::dup2(int(file_.handle()), STDERR_FILENO);
+    }
+    ~StderrCapture() { restore(); }
+    QByteArray text()
+    {
+        restore();
+        file_.seek(0);
+        return file_.readAll();
+    }
+
+private:
+    void restore()
+    {
+        if (saved_ < 0)
+            return;
+        std::fflush(stderr);
+        ::dup2(saved_, STDERR_FILENO);
+        ::close(saved_);
+        saved_ = -1;
+    }
+
+    QTemporaryFile file_;
+    int saved_ = -1;
+};
+
+
+QString sha256(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
 
 } // namespace
 
@@ -27,6 +101,8 @@ private slots:
     void unplugDuringAPass();
     void loadDuringAPass();
     void closingDuringAPassEndsPromptly();
+    void everyPassIsLoggedWithTheFileItSent();
+    void unwritableLogNeverFailsAPass();
 };
 
 void TestEndToEnd::monitorFollowsPlugAndUnplug()
@@ -182,6 +258,74 @@ void TestEndToEnd::closingDuringAPassEndsPromptly()
         timer.start();
     }
     QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
+}
+
+void TestEndToEnd::everyPassIsLoggedWithTheFileItSent()
+{
+    QTemporaryDir logDir;
+    QVERIFY(logDir.isValid());
+    const QString logPath = logDir.filePath(QStringLiteral("passes.jsonl"));
+    const ScopedEnvironment log("RCPROG_LOG", QFile::encodeName(logPath));
+    AppHarness h({{"a", kFileA}, {"b", kFileB}});
+    QTest::qWait(1500); // the programming thread is checking by now
+    h.select(QStringLiteral("a"));
+    h.window()->loadConfigurationFile();
+    // While the request waits for a receiver, another file is selected and a.ini is changed:
+    // the pass and its line are still those of a.ini as it was loaded.
+    h.select(QStringLiteral("b"));
+    h.writeFile(QStringLiteral("a"), "[Settings]\nfrequencyTrim=99\n");
+    h.plug(u"Logged receiver");
+    QTRY_COMPARE_WITH_TIMEOUT(h.updated->count(), 1, kConnectTimeoutMs + kPassTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(passLogLines(logPath).size(), 1, kPassTimeoutMs);
+    QJsonObject line = passLogLines(logPath).at(0);
+    const QString pathA = QFileInfo(h.configPath("a")).absoluteFilePath();
+    QCOMPARE(line.value(QStringLiteral("program")).toString(), QStringLiteral("rcprog"));
+    QCOMPARE(line.value(QStringLiteral("host")).toString(), QSysInfo::machineHostName());
+    QCOMPARE(line.value(QStringLiteral("file")).toString(), pathA);
+    QCOMPARE(line.value(QStringLiteral("sha256")).toString(), sha256(kFileA));
+    QCOMPARE(line.value(QStringLiteral("product")).toString(), QStringLiteral("Logged receiver"));
+    QCOMPARE(line.value(QStringLiteral("device")).toString(), QLatin1String(AppHarness::kPath));
+    QCOMPARE(line.value(QStringLiteral("reportLength")).toInt(), 9);
+    QCOMPARE(line.value(QStringLiteral("reportsInPass")).toInt(), 19 + 2 * 9);
+    QCOMPARE(line.value(QStringLiteral("reportsWritten")).toInt(), 19 + 2 * 9);
+    QCOMPARE(line.value(QStringLiteral("result")).toString(), QStringLiteral("ok"));
+
+    // The button with b selected: a second line, for b.
+    QTest::mouseClick(h.window()->pushButton, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(h.updated->count(), 2, kPassTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(passLogLines(logPath).size(), 2, kPassTimeoutMs);
+    line = passLogLines(logPath).at(1);
+    QCOMPARE(line.value(QStringLiteral("file")).toString(),
+             QFileInfo(h.configPath("b")).absoluteFilePath());
+    QCOMPARE(line.value(QStringLiteral("sha256")).toString(), sha256(kFileB));
+    QCOMPARE(line.value(QStringLiteral("reportsWritten")).toInt(), 19 + 4);
+}
+
+void TestEndToEnd::unwritableLogNeverFailsAPass()
+{
+    // The log's path is a folder: no line can be written, and the window does as it always does.
+    QTemporaryDir logDir;
+    QVERIFY(logDir.isValid());
+    const ScopedEnvironment log("RCPROG_LOG", QFile::encodeName(logDir.path()));
+    StderrCapture errors;
+    {
+        AppHarness h({{"a", kFileA}});
+        h.window()->checkBox->setChecked(true);
+        for (int k = 1; k <= 2; ++k) {
+            h.plug();
+            QTRY_COMPARE_WITH_TIMEOUT(h.updated->count(), k, kConnectTimeoutMs + kPassTimeoutMs);
+            QTRY_COMPARE(h.window()->label2->text(), QStringLiteral("updated OK!!! :)"));
+            h.hid->unplug(AppHarness::kPath);
+            QTRY_COMPARE_WITH_TIMEOUT(h.disconnected->count(), k, kConnectTimeoutMs);
+        }
+        const Reports one = AppHarness::expectedReports(h.configPath("a"), 1);
+        QCOMPARE(h.received(), concat(one, one));
+    }
+    // Said once on standard error, not once per pass.
+    const QByteArray text = errors.text();
+    const QByteArray message = "rcprog: cannot write the pass log "
+                               + QFile::encodeName(logDir.path()) + ": Is a directory\n";
+    QVERIFY2(text.count(message) == 1, text.constData());
 }
 
 int main(int argc, char *argv[])

@@ -18,6 +18,8 @@ private slots:
     void loadFillsRecordAndRequestsAPass();
     void loadErrors_data();
     void loadErrors();
+    void passResults();
+    void slotIndexes();
 };
 
 void TestMainWindow::layoutAndInitialState()
@@ -191,6 +193,14 @@ void TestMainWindow::loadErrors_data()
                              << "configuration file not found: configfiles/gone.ini";
     QTest::newRow("directory") << "directory"
                                << "cannot read configuration file: configfiles/gone.ini";
+    QTest::newRow("a value the INI reader decodes as an object")
+            << "encoded"
+            << "cannot read configuration file: configfiles/gone.ini: line 2: a value of the form "
+               "@Variant(...) is refused";
+    QTest::newRow("a configuration that cannot be sent")
+            << "unsendable"
+            << "configuration cannot be sent: quantityOfBytesInFlashBlock=300: a flash block of "
+               "more than 255 bytes cannot be sent";
 }
 
 void TestMainWindow::loadErrors()
@@ -204,9 +214,17 @@ void TestMainWindow::loadErrors()
     h.select(QStringLiteral("good"));
     w->loadConfigurationFile();
     h.app->recordHandOver().clearRequest();
-    QVERIFY(QFile::remove(h.configPath(QStringLiteral("gone"))));
+    if (kind == QLatin1String("deleted") || kind == QLatin1String("directory"))
+        QVERIFY(QFile::remove(h.configPath(QStringLiteral("gone"))));
     if (kind == QLatin1String("directory"))
         QVERIFY(QDir().mkpath(h.configPath(QStringLiteral("gone"))));
+    if (kind == QLatin1String("encoded"))
+        h.writeFile(QStringLiteral("gone"),
+                    "[Settings]\nshiftDelay=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)\n");
+    if (kind == QLatin1String("unsendable"))
+        h.writeFile(QStringLiteral("gone"), "[Settings]\nquantityOfBytesInFlashBlock=300\n"
+                                            "quantityOfRemoteControls=1\n[rcSettings]\n"
+                                            "rc01maxSize=1\nrc01flashData=0001020304\n");
 
     h.select(QStringLiteral("gone"));
     w->loadConfigurationFile();
@@ -218,17 +236,51 @@ void TestMainWindow::loadErrors()
         QCOMPARE(record.configurationBlock[2], 7);
         QCOMPARE(record.configurationBlock[0], 128);
     }
-    // The success text never appears in red afterwards.
+    // Every pass that ends now was requested by an older load: the error stays.
     w->updateForm3();
-    QCOMPARE(w->label2->text(), QStringLiteral("updated OK!!! :)"));
-    QCOMPARE(w->label2->styleSheet(), QString());
+    w->updateForm5(3, 19);
+    QCOMPARE(w->label2->text(), message);
+    QCOMPARE(w->label2->styleSheet(), QStringLiteral("QLabel { color: red}"));
 
-    // A good load after a failed one clears the error.
+    // A good load after a failed one clears the error, and then its success shows, never in red.
     w->loadConfigurationFile();
     h.select(QStringLiteral("good"));
     w->loadConfigurationFile();
     QCOMPARE(w->label2->text(), QString());
     QVERIFY(h.app->recordHandOver().programmingRequested());
+    w->updateForm3();
+    QCOMPARE(w->label2->text(), QStringLiteral("updated OK!!! :)"));
+    QCOMPARE(w->label2->styleSheet(), QString());
+}
+
+void TestMainWindow::passResults()
+{
+    AppHarness h({{"good", "[Settings]\nshiftDelay=7\n"}});
+    MainWindow *w = h.window();
+    w->updateForm5(90, 91);
+    QCOMPARE(w->label2->text(), QStringLiteral("update failed: 90 of 91 reports written"));
+    QCOMPARE(w->label2->styleSheet(), QStringLiteral("QLabel { color: red}"));
+    // A load that requests a pass clears what an earlier pass showed, success or failure.
+    w->loadConfigurationFile();
+    QCOMPARE(w->label2->text(), QString());
+    w->updateForm3();
+    QCOMPARE(w->label2->text(), QStringLiteral("updated OK!!! :)"));
+    QCOMPARE(w->label2->styleSheet(), QString());
+    w->loadConfigurationFile();
+    QCOMPARE(w->label2->text(), QString());
+    w->updateForm5(0, 19);
+    QCOMPARE(w->label2->text(), QStringLiteral("update failed: 0 of 19 reports written"));
+}
+
+void TestMainWindow::slotIndexes()
+{
+    // The four slots of the window keep their meta-object indexes; the later ones follow.
+    const QMetaObject &mo = MainWindow::staticMetaObject;
+    const char *names[] = {"updateForm1()", "updateForm2()",
+                           "updateForm3()", "programmConfigurationBlock()",
+                           "updateForm4()", "updateForm5(int,int)"};
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(mo.indexOfSlot(names[i]) - mo.methodOffset(), i);
 }
 
 int main(int argc, char *argv[])

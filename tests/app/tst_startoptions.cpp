@@ -230,6 +230,12 @@ void TestStartOptions::programs_data()
     QTest::newRow("rcprog-sim seconds")
             << "rcprog-sim" << QStringList{"--plug-after", "soon"} << true << 2 << noWindow
             << QByteArray("rcprog-sim: --plug-after takes a number of seconds\n");
+    QTest::newRow("rcprog-sim unknown option")
+            << "rcprog-sim" << QStringList{"--bogus"} << true << 2 << noWindow
+            << QByteArray("rcprog-sim: Unknown option 'bogus'.\n");
+    QTest::newRow("rcprog-sim negative seconds")
+            << "rcprog-sim" << QStringList{"--unplug-after=-1"} << true << 2 << noWindow
+            << QByteArray("rcprog-sim: --unplug-after takes a number of seconds\n");
     QTest::newRow("rcprog-sim help without a display")
             << "rcprog-sim" << QStringList{"-h"} << false << 0
             << QByteArray("Usage: rcprog-sim [OPTION]...\n") << QByteArray();

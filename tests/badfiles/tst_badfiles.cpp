@@ -2,8 +2,10 @@
 // 20 MB flash image, a folder, a file without read permission, a named pipe) and checks the
 // record against what the file must give, written out here field by field from the loading
 // rules: keys the INI reader cannot find take their defaults, integers that are not decimal read
-// as 0, names are cut to 57 characters and coded as Latin-1 (0 above U+00FF). A programming pass
-// over each record must end and have the number of reports and pauses its counts give.
+// as 0, names are cut to 57 characters and coded as Latin-1 (0 above U+00FF); a file with a value
+// that the INI reader would decode as an object is refused at that value's line. A programming
+// pass over each record must end and have the number of reports and pauses its counts give, and
+// a record whose pass cannot be sent is refused with its reason.
 #include "ConfigurationLoader.h"
 #include "PassFormula.h"
 #include "ProgrammingPass.h"
@@ -18,6 +20,8 @@
 #include <fcntl.h>
 #include <functional>
 #include <future>
+#include <limits>
+#include <optional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -84,7 +88,7 @@ public:
                 hex << QStringLiteral("%1").arg(bytes[i], 2, 16, QLatin1Char('0')).toUpper();
             lines << hex.join(u' ');
         }
-        return true;
+        return reports < limit;
     }
     bool pause(int ms) override
     {
@@ -92,6 +96,7 @@ public:
         return true;
     }
 
+    qint64 limit = std::numeric_limits<qint64>::max(); // the pass stops after this many reports
     qint64 reports = 0;
     qint64 pauseMs = 0;
     int malformed = 0;
@@ -105,6 +110,9 @@ int fillerByte(qint64 k)
 {
     return int((k * 7 + 3) % 256);
 }
+
+// Passes up to this many reports are run whole (the 20 MB image makes 1.3 million).
+constexpr qint64 kLongestPassChecked = 2'000'000;
 
 constexpr qint64 kHugeImageLength = 20 * 1024 * 1024; // hexadecimal digits
 const QString kHugeImageHead = QStringLiteral("0001000000") + QStringLiteral("0403")
@@ -157,21 +165,26 @@ private slots:
         QTest::addColumn<Patch>("patch");
         // Reports that must come one after another somewhere in the pass (R = 8).
         QTest::addColumn<QStringList>("reports");
+        // Why no pass of the record can be sent; empty when it can.
+        QTest::addColumn<QString>("refusal");
+        // Unreadable: the line that makes the file unreadable (0: the file as a whole).
+        QTest::addColumn<int>("line");
 
         const Patch none = [](ConfigurationRecord &) {};
         const QStringList anyReports;
         const QString zeros = QStringLiteral("00 00 00 00 00 00 00 00 00");
 
-        QTest::newRow("empty file: defaults") << Source::DataFile << QStringLiteral("empty.ini")
-                                              << LoadStatus::Loaded << none << anyReports;
+        QTest::newRow("empty file: defaults")
+                << Source::DataFile << QStringLiteral("empty.ini") << LoadStatus::Loaded << none
+                << anyReports << QString() << 0;
         QTest::newRow("binary garbage: defaults")
                 << Source::DataFile << QStringLiteral("binary-garbage.ini") << LoadStatus::Loaded
-                << none << anyReports;
+                << none << anyReports << QString() << 0;
         // The INI reader reads bytes as UTF-8: in UTF-16 every other byte is 0, so no group
         // header and no key is recognised, and the whole file reads as missing keys.
         QTest::newRow("UTF-16 with BOM: nothing recognised, defaults")
                 << Source::DataFile << QStringLiteral("utf16-bom.ini") << LoadStatus::Loaded << none
-                << anyReports;
+                << anyReports << QString() << 0;
         QTest::newRow("UTF-8 BOM is skipped")
                 << Source::DataFile << QStringLiteral("utf8-bom.ini") << LoadStatus::Loaded
                 << Patch([](ConfigurationRecord &r) {
@@ -181,7 +194,8 @@ private slots:
                        r.switchNameBlocks[0] = nameBlock(ascii("TV"));
                    })
                 << QStringList{"00 88 00 00 00 00 00 00 00", "00 43 61 66 E9 20 64 65 76",
-                               "00 69 63 65 00 00 00 00 00", zeros, "00 03 00 00 00 00 00 00 00"};
+                               "00 69 63 65 00 00 00 00 00", zeros, "00 03 00 00 00 00 00 00 00"}
+                << QString() << 0;
         QTest::newRow("CRLF line endings: no CR in any value")
                 << Source::DataFile << QStringLiteral("crlf.ini") << LoadStatus::Loaded
                 << Patch([](ConfigurationRecord &r) {
@@ -196,7 +210,8 @@ private slots:
                    })
                 // 18 digits = 9 bytes, raised to 16: 2 flash blocks of 1 report
                 << QStringList{"00 A5 00 02 00 00 00 00 00", "00 00 01 02 03 04 03 02 54",
-                               "00 56 00 00 00 00 00 00 00", "00 03 00 00 00 00 00 00 00"};
+                               "00 56 00 00 00 00 00 00 00", "00 03 00 00 00 00 00 00 00"}
+                << QString() << 0;
         QTest::newRow("integers beyond 32 bits keep their low 32 bits")
                 << Source::DataFile << QStringLiteral("integers-beyond-32-bits.ini")
                 << LoadStatus::Loaded
@@ -223,7 +238,8 @@ private slots:
                    })
                 // Q = 64 after the wrap: one flash block of 8 reports for remote control 1.
                 << QStringList{"00 A5 00 01 00 00 00 00 00", "00 00 02 00 00 00 00 00 AB"}
-                           + QStringList(7, zeros) + QStringList{"00 A5 01 01 00 00 00 00 00"};
+                           + QStringList(7, zeros) + QStringList{"00 A5 01 01 00 00 00 00 00"}
+                << QString() << 0;
         QTest::newRow("a comma makes a list: integers 0, texts empty")
                 << Source::DataFile << QStringLiteral("comma-lists.ini") << LoadStatus::Loaded
                 << Patch([](ConfigurationRecord &r) {
@@ -245,7 +261,8 @@ private slots:
                    })
                 // Remote control 2: Q = 255 gives 31 reports; ",," is no number and gives 00.
                 << QStringList{"00 A5 01 01 00 00 00 00 00", "00 00 01 00 00 00 07 07 54",
-                               "00 56 2C 20 44 56 44 00 00", zeros};
+                               "00 56 2C 20 44 56 44 00 00", zeros}
+                << QString() << 0;
         QTest::newRow("quotes, escapes, typed values, a continued line")
                 << Source::DataFile << QStringLiteral("quotes-and-escapes.ini")
                 << LoadStatus::Loaded << Patch([](ConfigurationRecord &r) {
@@ -258,7 +275,6 @@ private slots:
                        b[1] = 0; // @Invalid() is present but no number: 0, not 255
                        b[11] = 77; // @ByteArray(77)
                        b[15] = 22; // @String(22)
-                       b[8] = 5; // @Variant holding the integer 5
                        b[30] = 12; // \x31\x32
                        b[25] = 16; // 1\ continued by 6
                        r.switchNameBlocks[0] = nameBlock(ascii("TV"));
@@ -273,17 +289,18 @@ private slots:
                                ascii("ab\n[rcDatabaseToRemoteControlKeysTable]\nkey00=1\n"));
                    })
                 << QStringList{"00 88 00 00 00 00 00 00 00", "00 51 75 6F 74 65 64 3B 20",
-                               "00 77 69 74 68 20 3D 20 61", "00 6E 64 20 2C 20 69 6E 73"};
+                               "00 77 69 74 68 20 3D 20 61", "00 6E 64 20 2C 20 69 6E 73"}
+                << QString() << 0;
         QTest::newRow("keys in the wrong group: defaults")
                 << Source::DataFile << QStringLiteral("wrong-group.ini") << LoadStatus::Loaded
-                << none << anyReports;
+                << none << anyReports << QString() << 0;
         QTest::newRow("group names differing in case: read as the canonical groups")
                 << Source::DataFile << QStringLiteral("group-name-case.ini") << LoadStatus::Loaded
                 << Patch([](ConfigurationRecord &r) {
                        r.configurationBlock[3] = 5;
                        r.configurationBlock[29] = 1;
                    })
-                << anyReports;
+                << anyReports << QString() << 0;
         QTest::newRow("repeated keys and groups: merged, the last value counts")
                 << Source::DataFile << QStringLiteral("duplicates.ini") << LoadStatus::Loaded
                 << Patch([](ConfigurationRecord &r) {
@@ -293,7 +310,7 @@ private slots:
                        r.configurationBlock[29] = 1;
                        r.switchNameBlocks[0] = nameBlock(ascii("Second"));
                    })
-                << anyReports;
+                << anyReports << QString() << 0;
         QTest::newRow("switch names of 500, 57 and 58 characters")
                 << Source::DataFile << QStringLiteral("long-switch-name.ini") << LoadStatus::Loaded
                 << Patch([](ConfigurationRecord &r) {
@@ -315,7 +332,8 @@ private slots:
                    })
                 << QStringList{"00 88 00 00 00 00 00 00 00", "00 50 72 6F 64 75 63 74 20",
                                "00 6E 61 6D 65 20 50 72 6F", "00 64 75 63 74 20 6E 61 6D",
-                               "00 03 00 63 74 20 6E 61 6D"};
+                               "00 03 00 63 74 20 6E 61 6D"}
+                << QString() << 0;
         QTest::newRow("names outside ASCII: Latin-1 codes, 0 above U+00FF")
                 << Source::DataFile << QStringLiteral("non-latin1-names.ini") << LoadStatus::Loaded
                 << Patch([](ConfigurationRecord &r) {
@@ -337,7 +355,8 @@ private slots:
                        r.flashData[2] = QStringLiteral("00010000000303000078");
                    })
                 << QStringList{"00 88 00 00 00 00 00 00 00", "00 54 E9 6C E9 20 00 75 72",
-                               "00 6F 20 00 00 00 00 00 00", zeros, "00 03 00 00 00 00 00 00 00"};
+                               "00 6F 20 00 00 00 00 00 00", zeros, "00 03 00 00 00 00 00 00 00"}
+                << QString() << 0;
         QTest::newRow("flash images: odd length, not hexadecimal, short, lower case")
                 << Source::DataFile << QStringLiteral("odd-and-nonhex-flash.ini")
                 << LoadStatus::Loaded << Patch([](ConfigurationRecord &r) {
@@ -379,7 +398,8 @@ private slots:
                                "00 A5 04 01 24 14 20 00 00", "00 0A 01 0C 0D 0E FF 01 58",
                                // The toolkit reads -1 as -1 (FF), +1 and " 1" as 1.
                                "00 A5 05 02 0D 0E FF 01 58", "00 00 01 00 00 00 00 00 FF",
-                               "00 01 01 00 00 00 00 00 00", "00 03 00 00 00 00 00 00 00"};
+                               "00 01 01 00 00 00 00 00 00", "00 03 00 00 00 00 00 00 00"}
+                << QString() << 0;
         QTest::newRow("20 MB flash image")
                 << Source::HugeFlashImage << QStringLiteral("huge.ini") << LoadStatus::Loaded
                 << Patch([](ConfigurationRecord &r) {
@@ -392,16 +412,38 @@ private slots:
                        r.flashData[0]
                                = QString(hugeImage()).replace(14, 6, QStringLiteral("426967"));
                    })
-                << anyReports;
+                << anyReports
+                << "quantityOfBytesInFlashBlock=4096: a flash block of more than 255 bytes cannot "
+                   "be sent"
+                << 0;
+        QTest::newRow("Q of 2^31 - 1 with an 8-digit image: loads, cannot be sent")
+                << Source::DataFile << QStringLiteral("huge-flash-block.ini") << LoadStatus::Loaded
+                << Patch([](ConfigurationRecord &r) {
+                       r.configurationBlock[3] = 2147483647;
+                       r.configurationBlock[31] = 1;
+                       r.configurationBlock[33] = 1;
+                       // Shorter than a name record: a = b = 0, the flag and an empty name go in.
+                       r.flashData[0] = QStringLiteral("000102030000");
+                   })
+                << anyReports
+                << "quantityOfBytesInFlashBlock=2147483647: a flash block of more than 255 bytes "
+                   "cannot be sent"
+                << 0;
+        QTest::newRow("a value the INI reader decodes as an object: unreadable at its line")
+                << Source::DataFile << QStringLiteral("variant-value.ini") << LoadStatus::Unreadable
+                << none << anyReports << QString() << 4;
+        QTest::newRow("the same, escaped and quoted in a list: unreadable at its line")
+                << Source::DataFile << QStringLiteral("variant-hidden.ini")
+                << LoadStatus::Unreadable << none << anyReports << QString() << 6;
         QTest::newRow("a folder: unreadable, record untouched")
                 << Source::Folder << QStringLiteral("folder.ini") << LoadStatus::Unreadable << none
-                << anyReports;
+                << anyReports << QString() << 0;
         QTest::newRow("no read permission: unreadable, record untouched")
                 << Source::NoReadPermission << QStringLiteral("locked.ini")
-                << LoadStatus::Unreadable << none << anyReports;
+                << LoadStatus::Unreadable << none << anyReports << QString() << 0;
         QTest::newRow("missing file: not found, record untouched")
                 << Source::Missing << QStringLiteral("missing.ini") << LoadStatus::NotFound << none
-                << anyReports;
+                << anyReports << QString() << 0;
     }
 
     void load()
@@ -411,6 +453,8 @@ private slots:
         QFETCH(LoadStatus, status);
         QFETCH(Patch, patch);
         QFETCH(QStringList, reports);
+        QFETCH(QString, refusal);
+        QFETCH(int, line);
 
         QString path = tmp_.filePath(file);
         switch (source) {
@@ -453,7 +497,9 @@ private slots:
         // Start from a record that differs everywhere from what the file gives.
         const ConfigurationRecord before = scribbled();
         ConfigurationRecord record = before;
-        QCOMPARE(loadConfiguration(path, record), status);
+        LoadDetail detail;
+        QCOMPARE(loadConfiguration(path, record, &detail), status);
+        QCOMPARE(detail.line, line);
         if (status != LoadStatus::Loaded) {
             const QString diff = firstDifference(record, before);
             QVERIFY2(diff.isEmpty(), qPrintable(diff));
@@ -465,13 +511,26 @@ private slots:
         QVERIFY2(diff.isEmpty(), qPrintable(diff));
         QVERIFY(record == expected);
 
+        const std::optional<PassRefusal> refused = passRefusal(record);
+        QCOMPARE(refused ? refused->reason : QString(), refusal);
+        const PassSize size = expectedPassSize(record, 8);
+        if (size.reports > kLongestPassChecked) {
+            // Never sent; the pass itself still stops at once when asked, whatever its size.
+            QVERIFY(refused);
+            ReportSink sink;
+            sink.limit = 1000;
+            std::vector<std::uint8_t> buffer(9, 0);
+            QVERIFY(!runProgrammingPass(record, 8, buffer, sink).finished);
+            QCOMPARE(sink.reports, qint64(1000));
+            return;
+        }
+
         // A pass over the record ends, with as many reports and pauses as its counts give.
         ReportSink sink;
         std::vector<std::uint8_t> buffer(9, 0);
         const PassOutcome outcome = runProgrammingPass(record, 8, buffer, sink);
         QVERIFY(outcome.finished);
         QCOMPARE(sink.malformed, 0);
-        const PassSize size = expectedPassSize(record, 8);
         QCOMPARE(sink.reports, size.reports);
         QCOMPARE(sink.pauseMs, size.pauseMs);
         if (!reports.isEmpty()) {

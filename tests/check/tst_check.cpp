@@ -295,22 +295,37 @@ private slots:
                 << QStringList{"2:error:quantityOfRemoteControls -1 is outside 0..8"} << 1;
         QTest::newRow("quantityOfRemoteControls 8")
                 << ini({"[Settings]", "quantityOfRemoteControls=8"}) << QStringList() << 0;
-        QTest::newRow("flash block size 60")
-                << ini({"[Settings]", "quantityOfBytesInFlashBlock=60"})
+        // The flash block size matters only in a file that sends flash data: a remote control
+        // that a pass programs and whose flash data fits.
+        const QByteArray rc01Flash = "rc01flashData=000102030406054142434445EEFF";
+        QTest::newRow("flash block size 60 while flash data is sent")
+                << ini({"[Settings]", "quantityOfBytesInFlashBlock=60",
+                        "quantityOfRemoteControls=1", "[rcSettings]", "rc01maxSize=1", rc01Flash})
                 << QStringList{"2:error:quantityOfBytesInFlashBlock 60 is not a positive "
                                "multiple of 8"}
                 << 1;
-        QTest::newRow("flash block size 0")
-                << ini({"[Settings]", "quantityOfBytesInFlashBlock=0"})
-                << QStringList{"2:error:quantityOfBytesInFlashBlock 0 is not a positive "
+        QTest::newRow("flash block size 255 written while flash data is sent")
+                << ini({"[Settings]", "quantityOfBytesInFlashBlock=255",
+                        "quantityOfRemoteControls=1", "[rcSettings]", "rc01maxSize=1", rc01Flash})
+                << QStringList{"2:error:quantityOfBytesInFlashBlock 255 is not a positive "
                                "multiple of 8"}
                 << 1;
-        QTest::newRow("flash block size -8")
+        QTest::newRow("flash block size 60 without flash data")
+                << ini({"[Settings]", "quantityOfBytesInFlashBlock=60"}) << QStringList() << 0;
+        QTest::newRow("flash block size 255 (the default) written without flash data")
+                << ini({"[Settings]", "quantityOfBytesInFlashBlock=255",
+                        "quantityOfRemoteControls=1", "[rcSettings]", "rc01nameOfSwitch=TV"})
+                << QStringList() << 0;
+        QTest::newRow("flash block size 60, flash data of a remote control not programmed")
+                << ini({"[Settings]", "quantityOfBytesInFlashBlock=60",
+                        "quantityOfRemoteControls=1", "[rcSettings]", "rc02maxSize=1",
+                        "rc02flashData=000102030406054142434445EEFF"})
+                << QStringList{"6:warning:remote control 2 is not programmed"} << 0;
+        QTest::newRow("flash block size 0 without flash data")
+                << ini({"[Settings]", "quantityOfBytesInFlashBlock=0"}) << QStringList() << 0;
+        QTest::newRow("flash block size -8 without flash data")
                 << ini({"[Settings]", "quantityOfBytesInFlashBlock=-8"})
-                << QStringList{"2:error:quantityOfBytesInFlashBlock -8 is not a positive "
-                               "multiple of 8",
-                               "2:error:quantityOfBytesInFlashBlock -8 is outside 0..255"}
-                << 1;
+                << QStringList{"2:error:quantityOfBytesInFlashBlock -8 is outside 0..255"} << 1;
         QTest::newRow("flash block size 256: a multiple of 8, but not a byte")
                 << ini({"[Settings]", "quantityOfBytesInFlashBlock=256"})
                 << QStringList{"2:error:quantityOfBytesInFlashBlock 256 is outside 0..255; the "
@@ -321,6 +336,27 @@ private slots:
                         "rc01flashData=000102030406054142434445EEFF"})
                 << QStringList{"1:error:quantityOfBytesInFlashBlock is missing and defaults to "
                                "255, which is not a multiple of 8"}
+                << 1;
+        QTest::newRow("flash block size 256 with flash data: cannot be sent")
+                << ini({"[Settings]", "quantityOfBytesInFlashBlock=256",
+                        "quantityOfRemoteControls=1", "[rcSettings]", "rc01maxSize=1",
+                        "rc01flashData=000102030406054142434445EEFF"})
+                << QStringList{"2:error:quantityOfBytesInFlashBlock 256 is outside 0..255",
+                               "2:error:configuration cannot be sent: "
+                               "quantityOfBytesInFlashBlock=256: a flash block of more than 255 "
+                               "bytes cannot be sent$"}
+                << 1;
+        QTest::newRow("flash block size 256 without flash data: only the byte")
+                << ini({"[Settings]", "quantityOfBytesInFlashBlock=256"})
+                << QStringList{"2:error:quantityOfBytesInFlashBlock 256 is outside 0..255"} << 1;
+        QTest::newRow("256 flash blocks: cannot be sent")
+                << ini({"[Settings]", "quantityOfBytesInFlashBlock=8", "quantityOfRemoteControls=1",
+                        "[rcSettings]", "rc01maxSize=300",
+                        "rc01flashData=00010203040000" + hexDigits(4082)})
+                << QStringList{"5:error:rc01maxSize 300 is outside 0..255",
+                               "6:error:configuration cannot be sent: rc01flashData of 4096 "
+                               "digits: 256 flash blocks of 8 bytes; more than 255 flash blocks "
+                               "cannot be sent$"}
                 << 1;
         QTest::newRow("canChangeProductName 2")
                 << ini({"[nameOfDevice]", "canChangeProductName=2"})
@@ -513,6 +549,22 @@ private slots:
         const Run run = runCheck({path});
         QCOMPARE(run.exitCode, 2);
         QCOMPARE(run.errLines(), QStringList{message + path});
+        QCOMPARE(run.out, QByteArray());
+    }
+
+    // A value that the INI reader would decode as an object: the file is not read, and the line
+    // is named.
+    void encodedValueNamesItsLine()
+    {
+        const QString path
+                = writeFile(ini({"[Settings]", "shiftDelay=40", "[rcSettings]",
+                                 "rc01nameOfSwitch=\\x40Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)"}));
+        const Run run = runCheck({path});
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.errLines(),
+                 QStringList{QStringLiteral("rcprog-cli: cannot read configuration file: %1: line "
+                                            "4: a value of the form @Variant(...) is refused")
+                                     .arg(path)});
         QCOMPARE(run.out, QByteArray());
     }
 

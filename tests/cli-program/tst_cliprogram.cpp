@@ -5,6 +5,7 @@
 #include "CliRun.h"
 #include "Descriptors.h"
 #include "FakeSysfs.h"
+#include "ProgramRun.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -25,165 +26,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using rcprog::test::FakeHidraw;
-using rcprog::test::FakeSysfs;
+using namespace rcprog::test;
 
 Q_DECLARE_METATYPE(FakeHidraw)
 
 namespace {
 
 constexpr int kReportBytes = 9; // report-ID byte and 8 payload bytes
-constexpr int kExitUsage = 2;
-constexpr int kExitNoReceiver = 3;
-constexpr int kExitAccessDenied = 4;
-constexpr int kExitWriteFailed = 5;
-constexpr int kExitInterrupted = 130;
-
-// Vendor-defined collection with 8-byte input and output reports and no report ID: the
-// backend derives 9-byte reports from it, the length `rcprog-cli dump` assumes.
-const QByteArray kDescriptor
-        = QByteArray::fromHex("0600FF 0901 A101 1500 26FF00 7508 9508 0901 8102"
-                              "9508 0902 9102 C0");
-
-
-// The reports of one pass as `rcprog-cli dump` prints them, concatenated.
-struct Dump
-{
-    QByteArray reports;
-    int count = 0;
-    qint64 pauseMs = 0;
-};
-
-std::optional<Dump> dumpOf(const QString &file)
-{
-    QProcess p;
-    p.start(cliPath(), {QStringLiteral("dump"), file});
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return std::nullopt;
-    Dump dump;
-    for (const QByteArray &line : p.readAllStandardOutput().split('\n')) {
-        if (line.startsWith("W ")) {
-            const QByteArray bytes = QByteArray::fromHex(line.mid(2));
-            if (bytes.size() != kReportBytes)
-                return std::nullopt;
-            dump.reports += bytes;
-            ++dump.count;
-        } else if (line.startsWith("P ")) {
-            dump.pauseMs += line.mid(2).toLongLong();
-        }
-    }
-    return dump;
-}
-
-FakeHidraw device(int number, quint16 vendorId, quint16 productId)
-{
-    FakeHidraw interface;
-    interface.number = number;
-    interface.vendorId = vendorId;
-    interface.productId = productId;
-    interface.descriptor = kDescriptor;
-    return interface;
-}
-
-FakeHidraw receiver(int number)
-{
-    return device(number, 0x04B4, 0xF231);
-}
 
 // The keyboard interface of a composite receiver: the receiver's IDs, a boot keyboard.
 FakeHidraw keyboardOfReceiver(int number)
 {
-    FakeHidraw interface = receiver(number);
+    FakeHidraw interface = fakeReceiver(number);
     interface.descriptor = rcprog::test::bootKeyboard();
     return interface;
-}
-
-struct Run
-{
-    bool finished = false; // ended by itself, not by a signal or the time limit
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-    QByteArray written; // read back from the watched node
-    qint64 ms = 0;
-    QList<QByteArray> outLines() const
-    {
-        QList<QByteArray> lines = out.split('\n');
-        if (!lines.isEmpty() && lines.last().isEmpty())
-            lines.removeLast();
-        return lines;
-    }
-};
-
-struct RunOptions
-{
-    int node = 0; // the node whose bytes are collected
-    // Called about every 20 ms while the program runs, with the time since the start and the
-    // bytes written so far.
-    std::function<void(QProcess &, qint64 ms, const QByteArray &written)> during;
-    std::function<void()> childSetup; // runs in the child before exec
-    // The program's standard output is a pipe whose reader has gone (as after `| head -n 1`).
-    bool brokenStdout = false;
-    int limitMs = 120000;
-};
-
-// Runs `rcprog-cli program ARGS --sysfs-root ... --dev-root ...` over the fake tree, reading
-// the node while the program runs so that a long pass never fills the FIFO.
-Run runProgram(FakeSysfs &fake, const QStringList &args, const RunOptions &options = {})
-{
-    QProcess p;
-    int brokenPipe[2] = {-1, -1};
-    if (options.brokenStdout && ::pipe2(brokenPipe, O_CLOEXEC) == 0)
-        ::close(brokenPipe[0]);
-    const int brokenWriteEnd = brokenPipe[1];
-    const std::function<void()> childSetup = options.childSetup;
-    if (options.brokenStdout || childSetup)
-        p.setChildProcessModifier([brokenWriteEnd, childSetup] {
-            if (brokenWriteEnd >= 0 && ::dup2(brokenWriteEnd, STDOUT_FILENO) < 0)
-                ::_exit(kExitChildSetupFailed);
-            if (childSetup)
-                childSetup();
-        });
-    QElapsedTimer timer;
-    timer.start();
-    p.start(cliPath(), QStringList{QStringLiteral("program")} + args
-                               + QStringList{QStringLiteral("--sysfs-root"),
-                                             QFile::decodeName(fake.sysfsRoot().c_str()),
-                                             QStringLiteral("--dev-root"),
-                                             QFile::decodeName(fake.devRoot().c_str())});
-    if (brokenWriteEnd >= 0)
-        ::close(brokenWriteEnd);
-    Run r;
-    if ((options.brokenStdout && brokenWriteEnd < 0) || !p.waitForStarted(30000))
-        return r;
-    bool limitHit = false;
-    while (p.state() != QProcess::NotRunning && !p.waitForFinished(20)) {
-        r.written += fake.written(options.node);
-        if (options.during)
-            options.during(p, timer.elapsed(), r.written);
-        if (timer.elapsed() > options.limitMs) {
-            limitHit = true;
-            p.kill();
-            p.waitForFinished(30000);
-            break;
-        }
-    }
-    r.ms = timer.elapsed();
-    r.written += fake.written(options.node);
-    r.finished = !limitHit && p.exitStatus() == QProcess::NormalExit;
-    r.exitCode = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
-
-QString describe(const Run &r)
-{
-    return QStringLiteral("exit %1 (%2) after %3 ms\nstdout:\n%4\nstderr:\n%5")
-            .arg(r.exitCode)
-            .arg(r.finished ? QStringLiteral("normal") : QStringLiteral("crashed or killed"))
-            .arg(r.ms)
-            .arg(QString::fromUtf8(r.out), QString::fromUtf8(r.err));
 }
 
 // The number of reports that the step lines ("title: N reports[, F failed]") add up to.
@@ -292,7 +148,7 @@ void TstCliProgram::writesTheDumpedSequence()
     QVERIFY(dump->count > 0);
     FakeSysfs fake;
     QVERIFY(fake.isValid());
-    QVERIFY(fake.add(receiver(0)));
+    QVERIFY(fake.add(fakeReceiver(0)));
 
     const Run r = runProgram(fake, {file, QStringLiteral("--wait"), QStringLiteral("10")});
     QVERIFY2(r.finished && r.exitCode == 0, qPrintable(describe(r)));
@@ -324,10 +180,10 @@ void TstCliProgram::receiverPluggedInDuringTheWait()
     bool plugged = false;
     bool addedOk = true;
     RunOptions options;
-    options.during = [&](QProcess &, qint64 ms, const QByteArray &) {
+    options.during = [&](QProcess &, qint64 ms, const Run &) {
         if (!plugged && ms >= kPlugInAfterMs) {
             plugged = true;
-            addedOk = fake.add(receiver(0));
+            addedOk = fake.add(fakeReceiver(0));
         }
     };
     const Run r = runProgram(fake, {file, QStringLiteral("--wait"), QStringLiteral("30")}, options);
@@ -342,9 +198,9 @@ void TstCliProgram::noReceiverInTime_data()
 {
     QTest::addColumn<QList<FakeHidraw>>("devices");
     QTest::newRow("nothing plugged in") << QList<FakeHidraw>{};
-    QTest::newRow("same vendor, other product") << QList<FakeHidraw>{device(0, 0x04B4, 0xF232)};
-    QTest::newRow("other vendor, same product") << QList<FakeHidraw>{device(0, 0x04B5, 0xF231)};
-    QTest::newRow("IDs swapped") << QList<FakeHidraw>{device(0, 0xF231, 0x04B4)};
+    QTest::newRow("same vendor, other product") << QList<FakeHidraw>{fakeDevice(0, 0x04B4, 0xF232)};
+    QTest::newRow("other vendor, same product") << QList<FakeHidraw>{fakeDevice(0, 0x04B5, 0xF231)};
+    QTest::newRow("IDs swapped") << QList<FakeHidraw>{fakeDevice(0, 0xF231, 0x04B4)};
     // A receiver that shows only its keyboard interface is not one that refuses access.
     QTest::newRow("the receiver's keyboard interface only")
             << QList<FakeHidraw>{keyboardOfReceiver(0)};
@@ -372,8 +228,8 @@ void TstCliProgram::noReceiverInTime()
 void TstCliProgram::otherDevicesAreIgnored_data()
 {
     QTest::addColumn<FakeHidraw>("other");
-    QTest::newRow("same vendor, other product") << device(0, 0x04B4, 0xF232);
-    QTest::newRow("other vendor, same product") << device(0, 0x1234, 0xF231);
+    QTest::newRow("same vendor, other product") << fakeDevice(0, 0x04B4, 0xF232);
+    QTest::newRow("other vendor, same product") << fakeDevice(0, 0x1234, 0xF231);
     QTest::newRow("the receiver's keyboard interface") << keyboardOfReceiver(0);
 }
 
@@ -387,7 +243,7 @@ void TstCliProgram::otherDevicesAreIgnored()
     QVERIFY(fake.isValid());
     // The other device comes first in the search order.
     QVERIFY(fake.add(other));
-    QVERIFY(fake.add(receiver(1)));
+    QVERIFY(fake.add(fakeReceiver(1)));
 
     RunOptions options;
     options.node = 1;
@@ -415,6 +271,30 @@ void TstCliProgram::badArguments_data()
     QTest::newRow("two files") << QStringList{bundledExampleFiles().first(),
                                               bundledExampleFiles().first()}
                                << QByteArray("usage: rcprog-cli");
+    // Refused before the receiver is looked for: nothing is written to it.
+    const QString unsendable = scratch_.filePath(QStringLiteral("unsendable.ini"));
+    const QString encoded = scratch_.filePath(QStringLiteral("encoded.ini"));
+    QFile unsendableFile(unsendable), encodedFile(encoded);
+    QVERIFY(unsendableFile.open(QIODevice::WriteOnly) && encodedFile.open(QIODevice::WriteOnly));
+    unsendableFile.write("[Settings]\nquantityOfBytesInFlashBlock=2147483647\n"
+                         "quantityOfRemoteControls=1\n[rcSettings]\nrc01maxSize=1\n"
+                         "rc01flashData=00010203\n");
+    encodedFile.write("[Settings]\nshiftDelay=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)\n");
+    // In every way of programming, and nothing goes to the pass log either.
+    const QString log = scratch_.filePath(QStringLiteral("refused.jsonl"));
+    for (const QStringList &way : {QStringList{}, QStringList{QStringLiteral("--each")},
+                                   QStringList{QStringLiteral("--all")}})
+        QTest::newRow(qPrintable(QStringLiteral("a configuration that cannot be sent %1")
+                                         .arg(way.join(u' '))
+                                         .trimmed()))
+                << QStringList{unsendable, QStringLiteral("--log"), log} + way
+                << QByteArray("rcprog-cli: configuration cannot be sent: "
+                              "quantityOfBytesInFlashBlock=2147483647: a flash block of more "
+                              "than 255 bytes cannot be sent\n");
+    QTest::newRow("a value the INI reader decodes as an object")
+            << QStringList{encoded}
+            << ("rcprog-cli: cannot read configuration file: " + encoded.toUtf8()
+                + ": line 2: a value of the form @Variant(...) is refused\n");
 }
 
 void TstCliProgram::badArguments()
@@ -423,13 +303,14 @@ void TstCliProgram::badArguments()
     QFETCH(QByteArray, message);
     FakeSysfs fake;
     QVERIFY(fake.isValid());
-    QVERIFY(fake.add(receiver(0)));
+    QVERIFY(fake.add(fakeReceiver(0)));
 
     const Run r = runProgram(fake, args);
     QVERIFY2(r.finished && r.exitCode == kExitUsage, qPrintable(describe(r)));
     QVERIFY2(r.err.contains(message), qPrintable(describe(r)));
     QCOMPARE(r.out, QByteArray());
     QCOMPARE(r.written, QByteArray());
+    QVERIFY(!QFile::exists(scratch_.filePath(QStringLiteral("refused.jsonl"))));
 }
 
 void TstCliProgram::failedWrites_data()
@@ -454,7 +335,7 @@ void TstCliProgram::failedWrites()
     QVERIFY(dump->count > goodReports);
     FakeSysfs fake;
     QVERIFY(fake.isValid());
-    QVERIFY(fake.add(receiver(0)));
+    QVERIFY(fake.add(fakeReceiver(0)));
     const QString node = QFile::decodeName(fake.devicePath(0).c_str());
     QVERIFY(QFile::remove(node));
     RunOptions options;
@@ -505,7 +386,7 @@ void TstCliProgram::closedStandardOutput()
     QVERIFY(dump);
     FakeSysfs fake;
     QVERIFY(fake.isValid());
-    QVERIFY(fake.add(receiver(0)));
+    QVERIFY(fake.add(fakeReceiver(0)));
     RunOptions options;
     options.brokenStdout = true;
     const Run r = runProgram(fake, {file, QStringLiteral("--wait"), QStringLiteral("10")}, options);
@@ -520,7 +401,7 @@ void TstCliProgram::accessDenied()
     // open anything, so then it runs as the user nobody.
     FakeSysfs fake;
     QVERIFY(fake.isValid());
-    QVERIFY(fake.add(receiver(0)));
+    QVERIFY(fake.add(fakeReceiver(0)));
     const QByteArray node = QByteArray(fake.devicePath(0).c_str());
     RunOptions options;
     options.childSetup = asUserNobodyWhenRoot();
@@ -560,13 +441,13 @@ void TstCliProgram::interrupted()
     FakeSysfs fake;
     QVERIFY(fake.isValid());
     if (receiverPresent)
-        QVERIFY(fake.add(receiver(0)));
+        QVERIFY(fake.add(fakeReceiver(0)));
 
     // During the pass: once a few reports have arrived. While waiting: after half a second.
     qint64 sentAt = -1;
     RunOptions options;
-    options.during = [&](QProcess &p, qint64 ms, const QByteArray &written) {
-        const bool due = receiverPresent ? written.size() >= 3 * kReportBytes : ms >= 500;
+    options.during = [&](QProcess &p, qint64 ms, const Run &soFar) {
+        const bool due = receiverPresent ? soFar.written.size() >= 3 * kReportBytes : ms >= 500;
         if (sentAt < 0 && due) {
             sentAt = ms;
             ::kill(pid_t(p.processId()), signal);

@@ -52,6 +52,8 @@ public:
                 = std::make_unique<SignalCounter>(app->usbConnection, &UsbConnection::updateUsb2);
         updated = std::make_unique<SignalCounter>(app->usbReceiverDots,
                                                   &UsbReceiverDots::updateUsb3);
+        failed = std::make_unique<SignalCounter>(app->usbReceiverDots,
+                                                 &UsbReceiverDots::updateUsb5);
     }
 
     ~AppHarness()
@@ -59,6 +61,7 @@ public:
         connected.reset();
         disconnected.reset();
         updated.reset();
+        failed.reset();
         // The window outlives the application object in the program; here it goes first, so
         // that the next test starts with a new one.
         delete app->mainWindow;
@@ -107,7 +110,7 @@ public:
 
     std::shared_ptr<rcprog::SimulatedHid> hid;
     std::unique_ptr<Application> app;
-    std::unique_ptr<SignalCounter> connected, disconnected, updated;
+    std::unique_ptr<SignalCounter> connected, disconnected, updated, failed;
 
 private:
     QTemporaryDir dir_;

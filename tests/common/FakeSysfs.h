@@ -20,6 +20,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
 #include <optional>
@@ -208,6 +209,19 @@ public:
         }
         removed_[number].push_back(node.readEnd);
         return ok;
+    }
+
+    // The numbers of the nodes present and of those removed, in order.
+    std::vector<int> numbers() const
+    {
+        std::vector<int> all;
+        for (const auto &entry : nodes_)
+            all.push_back(entry.first);
+        for (const auto &entry : removed_)
+            if (nodes_.find(entry.first) == nodes_.end())
+                all.push_back(entry.first);
+        std::sort(all.begin(), all.end());
+        return all;
     }
 
     // The bytes written to hidraw<number> since the last call (also after removal).

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConfigurationLoader.h"
 #include "ConfigurationRecord.h"
 #include "ProgrammingPass.h"
 #include "SimulatedHid.h"
@@ -56,4 +57,19 @@ inline Reports receivedReports(const rcprog::SimulatedHid &hid, const std::strin
     for (const auto &r : hid.reportsFor(path))
         out.push_back(r.bytes);
     return out;
+}
+
+// A record whose pass takes seconds: eight remote controls with flash data of 16 blocks of 64
+// bytes each, all of the hex digit `digit`.
+inline ConfigurationRecord longFlashRecord(char16_t digit = u'7')
+{
+    ConfigurationRecord record = defaultConfiguration();
+    auto &block = record.configurationBlock;
+    block[BlockIndex::quantityOfBytesInFlashBlock] = 64;
+    block[BlockIndex::quantityOfRemoteControls] = 8;
+    for (int n = 1; n <= 8; ++n) {
+        block[std::size_t(BlockIndex::maxSize(n))] = 16;
+        record.flashData[std::size_t(n - 1)] = QString(2 * 64 * 16, digit);
+    }
+    return record;
 }

@@ -1,11 +1,16 @@
 // Loader tests: every field of the record against a table written out here (not taken from the
 // program), the value conversions, the group rules, and what a missing or unreadable file does.
 #include "ConfigurationLoader.h"
+#include "PlainValues.h"
 #include "RecordFixtures.h"
 #include "ScratchFiles.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 #include <functional>
@@ -47,6 +52,24 @@ private:
     ScratchFiles files_{QStringLiteral("case")};
 
     QString writeFile(const QByteArray &bytes) { return files_.write(bytes); }
+
+    // The text the INI reader writes for `value`, as it stands after "k=".
+    QByteArray writtenValue(const QVariant &value)
+    {
+        const QString path = files_.filePath(QStringLiteral("written-%1.ini").arg(++written_));
+        {
+            QSettings settings(path, QSettings::IniFormat);
+            settings.setValue(QStringLiteral("k"), value);
+        }
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return QByteArray();
+        for (const QByteArray &line : file.readAll().split('\n'))
+            if (line.startsWith("k="))
+                return line.mid(2).trimmed();
+        return QByteArray();
+    }
+    int written_ = 0;
 
 private slots:
     void initTestCase() { QVERIFY(files_.isValid()); }
@@ -451,6 +474,216 @@ private slots:
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         QCOMPARE(status, LoadStatus::Unreadable);
         COMPARE_RECORDS(record, scribbled());
+    }
+
+    void encodedValue_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<int>("line"); // the line named; 0: the file is accepted
+        QTest::addColumn<QString>("form");
+        QTest::addColumn<bool>("decoded"); // the INI reader really decodes an object from it
+
+        // Values as the reader itself writes them for a URL and a date: @Variant(...) and
+        // @DateTime(...) with the object in escaped binary.
+        const QByteArray v = writtenValue(QVariant(QUrl(QStringLiteral("http://x"))));
+        const QByteArray dt = writtenValue(QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5), Qt::UTC));
+        QVERIFY(v.startsWith("@Variant(") && dt.startsWith("@DateTime("));
+        const QByteArray afterAt = v.mid(1);
+        const QString variant = QStringLiteral("@Variant(");
+
+        QTest::newRow("plain") << "[Settings]\nshiftDelay=" + v + "\n" << 2 << variant << true;
+        QTest::newRow("@DateTime") << "[Settings]\nshiftDelay=" + dt + "\n"
+                                   << 2 << QStringLiteral("@DateTime(") << true;
+        QTest::newRow("quoted") << "[Settings]\nshiftDelay=\"" + v + "\"\n" << 2 << variant << true;
+        QTest::newRow("@ as \\x40") << "[Settings]\nshiftDelay=\\x40" + afterAt + "\n"
+                                    << 2 << variant << true;
+        QTest::newRow("@ as \\100") << "[Settings]\nshiftDelay=\\100" + afterAt + "\n"
+                                    << 2 << variant << true;
+        QTest::newRow("@ as \\x10040: the value keeps 16 bits")
+                << "[Settings]\nshiftDelay=\\x10040" + afterAt + "\n"
+                << 2 << variant << true;
+        QTest::newRow("a quoted @") << "[Settings]\nshiftDelay=\"@\"" + afterAt + "\n"
+                                    << 2 << variant << true;
+        QTest::newRow("after blanks and an empty quoted text")
+                << "[Settings]\nshiftDelay= \t\"\" " + v + "\n"
+                << 2 << variant << true;
+        QTest::newRow("a backslash drops the blank before it")
+                << "[Settings]\nshiftDelay=\\ " + v + "\n"
+                << 2 << variant << true;
+        QTest::newRow("second element of a list") << "[Settings]\nshiftDelay=1, " + v + "\n"
+                                                  << 2 << variant << true;
+        QTest::newRow("first element of a list, quoted")
+                << "[Settings]\nshiftDelay=\"" + v + "\",2\n"
+                << 2 << variant << true;
+        QTest::newRow("continued from its key's line") << "[Settings]\nshiftDelay=\\\n" + v + "\n"
+                                                       << 2 << variant << true;
+        QTest::newRow("after a quoted line break in an earlier value")
+                << "[rcSettings]\nrc01nameOfSwitch=\"a\nb\"\nrc02nameOfSwitch=" + v + "\n"
+                << 4 << variant << true;
+        QTest::newRow("in a group the loader does not read") << "[Other]\nx=1\ny=" + v + "\n"
+                                                             << 3 << variant << true;
+        QTest::newRow("outside any group") << "x=" + v + "\n[Settings]\n" << 1 << variant << true;
+        QTest::newRow("a key starting with #") << "#x=" + v + "\n" << 1 << variant << true;
+        QTest::newRow("line numbers after a BOM and CRLF")
+                << "\xef\xbb\xbf[Settings]\r\n\r\nshiftDelay=" + v + "\r\n"
+                << 3 << variant << true;
+        QTest::newRow("without the closing parenthesis")
+                << QByteArray("[Settings]\nshiftDelay=@Variant(abc\n") << 2 << variant << false;
+        QTest::newRow("after a character that is not ASCII")
+                << "[Settings]\nshiftDelay=\xc3\xa9" + v + "\n"
+                << 2 << variant << false;
+
+        QTest::newRow("accepted: @@ is a plain @") << "[Settings]\nshiftDelay=@" + v + "\n"
+                                                   << 0 << QString() << false;
+        QTest::newRow("accepted: in a comment") << "[Settings]\n; shiftDelay=" + v + "\n"
+                                                << 0 << QString() << false;
+        QTest::newRow("accepted: after a semicolon") << "[Settings]\nshiftDelay=1;" + v + "\n"
+                                                     << 0 << QString() << false;
+        QTest::newRow("accepted: as a key")
+                << QByteArray("[Settings]\n@Variant(x)=1\n") << 0 << QString() << false;
+        QTest::newRow("accepted: inside a text") << "[rcSettings]\nrc01nameOfSwitch=TV " + v + "\n"
+                                                 << 0 << QString() << false;
+        QTest::newRow("accepted: after a quoted line break")
+                << "[rcSettings]\nrc01nameOfSwitch=\"\n" + v + "\"\n"
+                << 0 << QString() << false;
+        QTest::newRow("accepted: a backslash drops the V")
+                << "[Settings]\nshiftDelay=\\x40\\" + afterAt + "\n"
+                << 0 << QString() << false;
+        QTest::newRow("accepted: values the reader builds from their spelling")
+                << QByteArray("[Settings]\nshiftDelay=@ByteArray(7)\ncustomerId=@Invalid()\n"
+                              "frequencyTrim=@Rect(1 2 3 4)\nID=@Size(1 2), @Point(3 4)\n")
+                << 0 << QString() << false;
+    }
+
+    void encodedValue()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(int, line);
+        QFETCH(QString, form);
+        QFETCH(bool, decoded);
+        const QString path = writeFile(ini);
+        ConfigurationRecord record = scribbled();
+        LoadDetail detail;
+        const LoadStatus status = loadConfiguration(path, record, &detail);
+        if (line == 0) {
+            QCOMPARE(status, LoadStatus::Loaded);
+            QCOMPARE(firstDecodedKey(path), QString());
+            return;
+        }
+        QCOMPARE(status, LoadStatus::Unreadable);
+        COMPARE_RECORDS(record, scribbled());
+        QCOMPARE(detail.line, line);
+        QCOMPARE(detail.encodedForm, form);
+        QCOMPARE(loadErrorText(status, path, detail),
+                 QStringLiteral("cannot read configuration file: %1: line %2: a value of the form "
+                                "%3...) is refused")
+                         .arg(path)
+                         .arg(line)
+                         .arg(form));
+        // The row shows a real decoding (only now that the loader has refused the file may the
+        // reader see it), or one that is refused to be safe.
+        QCOMPARE(!firstDecodedKey(path).isEmpty(), decoded);
+    }
+
+    // For any file the loader accepts, the INI reader gives no object: files put together from
+    // pieces of every spelling that reaches an '@' at the start of a value, and some that do not.
+    void acceptedFilesHoldNoObject()
+    {
+        const QByteArray v = writtenValue(QVariant(QUrl(QStringLiteral("http://x"))));
+        const QList<QByteArray> starts
+                = {"[Settings]\n", "[General]\n", "shiftDelay=", "x=", "#y=", "; ", "\n", "\r\n"};
+        const QList<QByteArray> pieces = {
+                "\"",     "\\",       "\\x40",     "\\100", "\\x1",   "@",  "@@", v,     v,
+                v.mid(1), "Variant(", "DateTime(", ")",     ",",      ", ", " ",  "\t",  ";",
+                "=",      "\xc3\xa9", "1",         "\\\n",  "\\\r\n", "\n", "'",  "\\ ", "\\\"",
+        };
+        // Openers of a value that reach an '@' at its start, and near misses.
+        const QList<QByteArray> openers = {
+                v,          "\\x40" + v.mid(1), "\"" + v,         " \t" + v, "\\ " + v,
+                "\"\"" + v, "1, " + v,          "\\\n" + v,       "@" + v,   "\\x40\\" + v.mid(1),
+                "\"\n" + v, "\\100" + v.mid(1), "\"@" + v.mid(1),
+        };
+        QRandomGenerator rng(7);
+        int accepted = 0, refused = 0;
+        for (int round = 0; round < 1500; ++round) {
+            // A few lines, each a start and some pieces.
+            QByteArray ini;
+            for (int lines = rng.bounded(1, 4); lines > 0; --lines) {
+                ini += starts.at(rng.bounded(int(starts.size())));
+                // Values often open with what leads to an '@'.
+                if (rng.bounded(2))
+                    ini += openers.at(rng.bounded(int(openers.size())));
+                for (int i = rng.bounded(1, 6); i > 0; --i)
+                    ini += pieces.at(rng.bounded(int(pieces.size())));
+                ini += '\n';
+            }
+            const QString path = writeFile(ini);
+            ConfigurationRecord record;
+            if (loadConfiguration(path, record) != LoadStatus::Loaded) {
+                ++refused;
+                continue;
+            }
+            ++accepted;
+            const QString key = firstDecodedKey(path);
+            QVERIFY2(
+                    key.isEmpty(),
+                    qPrintable(QStringLiteral("key %1 of\n%2").arg(key, QString::fromLatin1(ini))));
+        }
+        // Both kinds came up often enough to mean something.
+        QVERIFY2(accepted > 300 && refused > 300,
+                 qPrintable(QStringLiteral("%1 accepted, %2 refused").arg(accepted).arg(refused)));
+    }
+
+    void sourceNamesTheFileAndItsBytes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("sha256");
+        // Digests as sha256sum prints them.
+        QTest::newRow("empty file")
+                << QByteArray()
+                << QStringLiteral(
+                           "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+        QTest::newRow("two lines, no line end at the end")
+                << QByteArray("[Settings]\nshiftDelay=1")
+                << QStringLiteral(
+                           "37adc4ea3096e1444036c003285e32671d9f5552f9149326ded9f18cfc2ef246");
+    }
+
+    void sourceNamesTheFileAndItsBytes()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, sha256);
+        const QString path = writeFile(bytes);
+        // Loaded by a relative path, named by its absolute one.
+        const QString relative = QDir::current().relativeFilePath(path);
+        ConfigurationRecord record;
+        LoadDetail detail;
+        QCOMPARE(loadConfiguration(relative, record, &detail), LoadStatus::Loaded);
+        const ConfigurationSource &source = detail.source;
+        QCOMPARE(source.path, QFileInfo(path).absoluteFilePath());
+        QVERIFY(QDir::isAbsolutePath(source.path));
+        QCOMPARE(source.sha256, sha256);
+        QCOMPARE(detail.line, 0);
+        QCOMPARE(source.sha256,
+                 QString::fromLatin1(
+                         QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+    }
+
+    // A refused load names no file, also where the detail held one from an earlier load.
+    void refusedLoadNamesNoSource()
+    {
+        const QString folder = files_.filePath(QStringLiteral("source-folder.ini"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString encoded = writeFile("[Settings]\nshiftDelay=@Variant(\\0\\0\\0\\x2)\n");
+        for (const QString &path :
+             {files_.filePath(QStringLiteral("absent.ini")), folder, encoded}) {
+            ConfigurationRecord record;
+            LoadDetail detail;
+            detail.source = {QStringLiteral("earlier"), QStringLiteral("digest")};
+            QVERIFY(loadConfiguration(path, record, &detail) != LoadStatus::Loaded);
+            QCOMPARE(detail.source.path, QString());
+            QCOMPARE(detail.source.sha256, QString());
+        }
     }
 
     void configurationFilePath_data()

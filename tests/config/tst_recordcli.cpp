@@ -1,6 +1,7 @@
 // rcprog-cli as a program: `record FILE` prints the record the loader gives, as JSON with the
 // fields in record order; missing files, bad arguments and --help behave as documented.
 #include "ConfigurationLoader.h"
+#include "ProgrammingPass.h"
 
 #include "CliRun.h"
 #include "ScratchFiles.h"
@@ -14,6 +15,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -198,6 +201,130 @@ private slots:
         QCOMPARE(QString::fromUtf8(errLines.first()), messageStart + path);
     }
 
+    // The file of a flash block of 2^31 - 1 bytes: record prints it; dump refuses it at once, in
+    // little memory, with the reason on stderr (a pass of it would pad its flash data to four
+    // thousand million digits and send 268 million reports), for any report length.
+    void dumpRefusesAConfigurationThatCannotBeSent()
+    {
+        const QString path = writeFile("[Settings]\nquantityOfBytesInFlashBlock=2147483647\n"
+                                       "quantityOfRemoteControls=1\n[rcSettings]\nrc01maxSize=1\n"
+                                       "rc01flashData=00010203\n");
+        const auto run = [](const QStringList &args) {
+            QProcess p;
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+            // A sanitizer reserves far more address space than this for itself.
+            p.setChildProcessModifier([] {
+                const rlimit limit{512L << 20, 512L << 20};
+                ::setrlimit(RLIMIT_AS, &limit);
+            });
+#endif
+            p.start(cliPath(), args);
+            Run r;
+            if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit)
+                return r;
+            r.exitCode = p.exitCode();
+            r.out = p.readAllStandardOutput();
+            r.err = p.readAllStandardError();
+            return r;
+        };
+        for (const QStringList &args :
+             {QStringList{QStringLiteral("dump"), path},
+              QStringList{QStringLiteral("dump"), path, QStringLiteral("--report-length"),
+                          QStringLiteral("64")}}) {
+            const Run dump = run(args);
+            QVERIFY2(dump.exitCode == 2, qPrintable(args.join(u' ')));
+            QCOMPARE(dump.out, QByteArray());
+            QCOMPARE(QString::fromUtf8(dump.err),
+                     QStringLiteral("rcprog-cli: configuration cannot be sent: "
+                                    "quantityOfBytesInFlashBlock=2147483647: a flash block of more "
+                                    "than 255 bytes cannot be sent\n"));
+        }
+        const Run record = run({QStringLiteral("record"), path});
+        QCOMPARE(record.exitCode, 0);
+        QCOMPARE(record.err, QByteArray());
+        const QJsonObject json = QJsonDocument::fromJson(record.out).object();
+        QCOMPARE(json.value(QStringLiteral("configurationBlock")).toArray().at(3).toDouble(),
+                 2147483647.0);
+    }
+
+    // A value that the INI reader would decode as an object: every command refuses the file
+    // and names the line.
+    void encodedValueIsRefused_data()
+    {
+        QTest::addColumn<QString>("command");
+        for (const char *command : {"record", "dump", "check", "program"})
+            QTest::newRow(command) << QString::fromLatin1(command);
+    }
+
+    void encodedValueIsRefused()
+    {
+        QFETCH(QString, command);
+        const QString path
+                = writeFile("; typed\n[Settings]\nshiftDelay=\"\\100Variant(\\0\\0\\0\\x2"
+                            "\\0\\0\\0\\x5)\"\n");
+        const Run run = runCli({command, path});
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.out, QByteArray());
+        QCOMPARE(QString::fromUtf8(run.err),
+                 QStringLiteral("rcprog-cli: cannot read configuration file: %1: line 3: a value "
+                                "of the form @Variant(...) is refused\n")
+                         .arg(path));
+    }
+
+    void dumpForAReportLength_data()
+    {
+        QTest::addColumn<int>("r");
+        QTest::addColumn<int>("passes");
+        QTest::newRow("default: 8") << 0 << 1;
+        QTest::newRow("1") << 1 << 1;
+        QTest::newRow("16, two passes") << 16 << 2;
+        QTest::newRow("64") << 64 << 1;
+        QTest::newRow("255") << 255 << 1;
+    }
+
+    // `dump --report-length R` prints what the programming thread sends a receiver with R
+    // payload bytes per report: its pass steps, over one buffer.
+    void dumpForAReportLength()
+    {
+        QFETCH(int, r);
+        QFETCH(int, passes);
+        const QString path
+                = testSourceDir() + QStringLiteral("/configfiles/four-remotes-flash.ini");
+        ConfigurationRecord record;
+        QCOMPARE(loadConfiguration(path, record), LoadStatus::Loaded);
+        QStringList args{QStringLiteral("dump"), path, QStringLiteral("--passes"),
+                         QString::number(passes)};
+        if (r > 0)
+            args << QStringLiteral("--report-length") << QString::number(r);
+        else
+            r = 8;
+        std::vector<std::uint8_t> buffer(reportBufferSize(r), 0);
+        QByteArray expected;
+        for (int k = 1; k <= passes; ++k) {
+            expected += "# pass " + QByteArray::number(k) + '\n';
+            PassOutcome outcome;
+            for (const PassStep &step : collectPassSteps(record, r, buffer, &outcome)) {
+                if (step.kind == PassStep::Kind::Pause) {
+                    expected += "P " + QByteArray::number(step.ms) + '\n';
+                    continue;
+                }
+                QCOMPARE(int(step.bytes.size()), r + 1);
+                expected += "W "
+                            + QByteArray(reinterpret_cast<const char *>(step.bytes.data()),
+                                         qsizetype(step.bytes.size()))
+                                      .toHex(' ')
+                                      .toUpper()
+                            + '\n';
+            }
+            if (outcome.nameSent)
+                record.newNameOfDevice = outcome.sentName;
+        }
+        const Run run = runCli(args);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.out, expected);
+    }
+
     void badArguments_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -212,6 +339,15 @@ private slots:
         QTest::newRow("dump without file") << QStringList{QStringLiteral("dump")};
         QTest::newRow("dump with 0 passes") << QStringList{
                 QStringLiteral("dump"), example, QStringLiteral("--passes"), QStringLiteral("0")};
+        for (const char *length : {"0", "-8", "x", "16384"})
+            QTest::newRow(qPrintable(QStringLiteral("dump with report length %1").arg(length)))
+                    << QStringList{QStringLiteral("dump"), example,
+                                   QStringLiteral("--report-length"), QLatin1String(length)};
+        QTest::newRow("template with an argument")
+                << QStringList{QStringLiteral("template"), example};
+        QTest::newRow("program with --each and --all")
+                << QStringList{QStringLiteral("program"), example, QStringLiteral("--each"),
+                               QStringLiteral("--all")};
         QTest::newRow("program with unknown option")
                 << QStringList{QStringLiteral("program"), example, QStringLiteral("--fast")};
     }
@@ -243,15 +379,17 @@ private slots:
             if (m.captured(2).contains(QLatin1String("FILE")))
                 takingFiles << m.captured(1);
         }
-        for (const char *command : {"record", "dump", "check", "program", "--help"})
+        for (const char *command :
+             {"record", "dump", "check", "program", "devices", "template", "--help"})
             QVERIFY2(documented.contains(QLatin1String(command)), command);
-        QVERIFY(help.contains(QStringLiteral("--passes")));
-        QVERIFY(help.contains(QStringLiteral("--wait")));
-        QVERIFY(help.contains(QStringLiteral("Exit status")));
+        for (const char *option : {"--passes", "--report-length", "--wait", "--each", "--all",
+                                   "--log", "--json", "Exit status"})
+            QVERIFY2(help.contains(QLatin1String(option)), option);
 
         // ...and each described command is carried out: with a missing file it gets as far as
-        // naming the file, which no unknown command does; one without a file (devices, over an
-        // empty tree) succeeds, which no unknown command does either.
+        // naming the file, which no unknown command does; of those without a file, devices (over
+        // an empty tree) succeeds and template prints a configuration, which no unknown command
+        // does either.
         const QString absent = files_.filePath(QStringLiteral("help-absent.ini"));
         const QString empty = files_.filePath(QStringLiteral("empty-tree"));
         QVERIFY(QDir().mkpath(empty));
@@ -262,6 +400,10 @@ private slots:
                 const Run r = runCli({command, absent});
                 QCOMPARE(r.exitCode, 2);
                 QVERIFY2(r.err.contains(absent.toUtf8()), qPrintable(command));
+            } else if (command == QLatin1String("template")) {
+                const Run r = runCli({command});
+                QCOMPARE(r.exitCode, 0);
+                QVERIFY(r.out.startsWith("; "));
             } else {
                 const Run r = runCli({command, QStringLiteral("--sysfs-root"), empty,
                                       QStringLiteral("--dev-root"), empty});

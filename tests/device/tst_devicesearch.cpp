@@ -54,6 +54,8 @@ private slots:
     void peekingLeavesOtherDevicesAlone_data();
     void peekingLeavesOtherDevicesAlone();
     void surveyOfAllInterfaces();
+    void openAllOpensEveryMatchInOrder();
+    void openAllLeavesOutWhatCannotBeOpened();
 };
 
 void TestDeviceSearch::productNameRule_data()
@@ -294,6 +296,15 @@ void TestDeviceSearch::peekingLeavesOtherDevicesAlone()
     CountingPlatform counting(hid);
     QCOMPARE(rcprog::searchPass(counting, kVendor, kProduct).matched, receiver);
     QCOMPARE(counting.opens(), opens);
+    // Opening every receiver walks the same way: the same probes, and the two handles of each.
+    counting.resetOpens();
+    const std::vector<OpenedDevice> all = rcprog::openAllPass(counting, kVendor, kProduct);
+    QCOMPARE(int(all.size()), receiver ? 1 : 0);
+    QCOMPARE(counting.opens(), opens + (receiver ? 2 : 0));
+    for (const OpenedDevice &device : all) {
+        hid.close(device.infoHandle);
+        hid.close(device.writeHandle);
+    }
     // A receiver that refuses access is still told apart from an absent one.
     if (receiver) {
         hid.setFault("r", SimulatedHid::Fault::AccessDenied);
@@ -353,6 +364,64 @@ void TestDeviceSearch::surveyOfAllInterfaces()
         QCOMPARE(survey[i].receiver, expected[i].receiver);
         QCOMPARE(survey[i].usedByPass, expected[i].usedByPass);
     }
+}
+
+void TestDeviceSearch::openAllOpensEveryMatchInOrder()
+{
+    SimulatedHid hid;
+    hid.plug(receiver("first", u"First"));
+    hid.plug(other("mouse", 0x046D, 0xC077));
+    hid.plug(receiver("second", u"Second", 17));
+    hid.plug(other("same vendor", 0x04B4, 0xF232));
+    hid.plug(receiver("third", u"Third", 65));
+    bool denied = true;
+    const std::vector<OpenedDevice> all = rcprog::openAllPass(hid, kVendor, kProduct, &denied);
+    QVERIFY(!denied);
+    QCOMPARE(int(all.size()), 3);
+    const std::vector<std::string> paths{"first", "second", "third"};
+    const std::vector<std::string> names{"First", "Second", "Third"};
+    const std::vector<int> lengths{8, 16, 64};
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        QCOMPARE(all[i].path, paths[i]);
+        QCOMPARE(all[i].productName, names[i]);
+        QCOMPARE(all[i].reportDataLength, lengths[i]);
+    }
+    // Two handles for each receiver, each pair on its own receiver; nothing else stays open.
+    QCOMPARE(hid.openHandleCount(), 6);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const std::uint8_t report[9] = {0, 3, std::uint8_t(i)};
+        QVERIFY(hid.write(all[i].writeHandle, report, sizeof report));
+        QCOMPARE(hid.reportsFor(paths[i]).size(), std::size_t(1));
+        hid.close(all[i].infoHandle);
+        hid.close(all[i].writeHandle);
+    }
+    QCOMPARE(hid.openHandleCount(), 0);
+    // Nothing matching: nothing opened.
+    SimulatedHid none;
+    none.plug(other("mouse", 0x046D, 0xC077));
+    QVERIFY(rcprog::openAllPass(none, kVendor, kProduct).empty());
+    QCOMPARE(none.openHandleCount(), 0);
+}
+
+void TestDeviceSearch::openAllLeavesOutWhatCannotBeOpened()
+{
+    // A receiver whose report length cannot be read, one without a payload byte and one that
+    // refuses access are left out and closed; the walk goes on to the others.
+    SimulatedHid hid;
+    hid.plug(receiver("mute"));
+    hid.plug(receiver("good", u"Good"));
+    hid.plug(receiver("short", u"Short", 1));
+    hid.plug(receiver("locked"));
+    hid.plug(receiver("last", u"Last"));
+    hid.setFault("mute", SimulatedHid::Fault::ReportLength);
+    hid.setFault("locked", SimulatedHid::Fault::AccessDenied);
+    bool denied = false;
+    const std::vector<OpenedDevice> all = rcprog::openAllPass(hid, kVendor, kProduct, &denied);
+    QVERIFY(denied);
+    QCOMPARE(int(all.size()), 2);
+    QCOMPARE(all[0].path, std::string("good"));
+    QCOMPARE(all[1].path, std::string("last"));
+    QCOMPARE(hid.openHandleCount(), 4);
 }
 
 QTEST_APPLESS_MAIN(TestDeviceSearch)

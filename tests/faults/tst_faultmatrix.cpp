@@ -81,6 +81,16 @@ private:
     const AppHarness &h_;
 };
 
+// Connects the receiver and runs one pass of the selected file, which succeeds.
+void passOnce(AppHarness &h)
+{
+    h.plug();
+    waitConnected(h);
+    h.window()->programmConfigurationBlock();
+    QTRY_COMPARE_WITH_TIMEOUT(h.updated->count(), 1, kPassTimeoutMs);
+    QTRY_VERIFY(showsUpdated(h));
+}
+
 } // namespace
 
 class TestFaultMatrix : public QObject
@@ -102,7 +112,12 @@ private slots:
     void swapWithinOnePoll_data();
     void swapWithinOnePoll();
     void rapidButtonPresses();
+    void closeWhileAWriteHangs_data();
     void closeWhileAWriteHangs();
+    void failedLoadKeepsItsErrorOverAnOlderPass_data();
+    void failedLoadKeepsItsErrorOverAnOlderPass();
+    void failedPassAfterASuccessfulOne();
+    void configurationThatCannotBeSent();
 };
 
 void TestFaultMatrix::unplugBeforeAPass()
@@ -159,11 +174,9 @@ void TestFaultMatrix::unplugDuringAPass()
 void TestFaultMatrix::unplugAfterAPass()
 {
     AppHarness h({{"short", kShort}});
-    h.plug();
-    waitConnected(h);
-    h.window()->programmConfigurationBlock();
-    QTRY_COMPARE_WITH_TIMEOUT(h.updated->count(), 1, kPassTimeoutMs);
-    QTRY_VERIFY(showsUpdated(h));
+    passOnce(h);
+    if (QTest::currentTestFailed())
+        return;
     h.hid->unplug(AppHarness::kPath);
     QTRY_COMPARE_WITH_TIMEOUT(h.disconnected->count(), 1, kConnectTimeoutMs);
     QTRY_COMPARE(h.window()->label2->text(), QString());
@@ -188,6 +201,10 @@ void TestFaultMatrix::oneWriteFailsInTheMiddle()
     QVERIFY(!showsUpdated(h));
     QVERIFY(h.window()->pushButton->isEnabled());
     QVERIFY(h.window()->label->text().endsWith(QLatin1String(" connected")));
+    QTRY_COMPARE(h.failed->count(), 1);
+    QTRY_COMPARE(h.window()->label2->text(),
+                 QStringLiteral("update failed: 90 of 91 reports written"));
+    QCOMPARE(h.window()->label2->styleSheet(), QStringLiteral("QLabel { color: red}"));
     // The request was used up; a new one sends the whole pass again and succeeds.
     h.window()->programmConfigurationBlock();
     QTRY_COMPARE_WITH_TIMEOUT(h.updated->count(), 1, kPassTimeoutMs);
@@ -414,8 +431,18 @@ void TestFaultMatrix::rapidButtonPresses()
     QCOMPARE(h.received(), AppHarness::expectedReports(h.configPath("long"), 2));
 }
 
+void TestFaultMatrix::closeWhileAWriteHangs_data()
+{
+    QTest::addColumn<bool>("monitorWaits");
+    QTest::newRow("the programming thread is stuck") << false;
+    // The receiver stops being found as well: the monitor closes the link, which waits for the
+    // hanging write, so both threads are stuck.
+    QTest::newRow("the monitor waits for the write, too") << true;
+}
+
 void TestFaultMatrix::closeWhileAWriteHangs()
 {
+    QFETCH(bool, monitorWaits);
     QElapsedTimer timer;
     {
         AppHarness h({{"long", kLong}});
@@ -425,11 +452,106 @@ void TestFaultMatrix::closeWhileAWriteHangs()
         h.window()->programmConfigurationBlock();
         QTRY_COMPARE_WITH_TIMEOUT(h.hid->hangingWrites(), 1, kPassTimeoutMs);
         QVERIFY(!showsUpdated(h));
+        if (monitorWaits) {
+            const int opens = h.hid->openAttempts();
+            h.hid->setFault(AppHarness::kPath, Fault::Open);
+            // The monitor's next search finds nothing; then it waits in the close.
+            QTRY_VERIFY_WITH_TIMEOUT(h.hid->openAttempts() > opens, kConnectTimeoutMs);
+            QTest::qWait(200);
+            QCOMPARE(h.disconnected->count(), 0);
+        }
         h.window()->close();
         timer.start();
     }
-    // The stuck thread is given 2 s, then terminated.
+    // The stuck threads are given 2 s together, then terminated.
     QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+}
+
+void TestFaultMatrix::failedLoadKeepsItsErrorOverAnOlderPass_data()
+{
+    QTest::addColumn<bool>("passRuns"); // the load fails while the older pass runs (or waits)
+    QTest::newRow("while the older request waits") << false;
+    QTest::newRow("while the older pass runs") << true;
+}
+
+void TestFaultMatrix::failedLoadKeepsItsErrorOverAnOlderPass()
+{
+    QFETCH(bool, passRuns);
+    AppHarness h({{"long", kLong}, {"missing", kShort}});
+    QVERIFY(QFile::remove(h.configPath(QStringLiteral("missing"))));
+    const QString error = QStringLiteral("configuration file not found: configfiles/missing.ini");
+    h.select(QStringLiteral("long"));
+    if (passRuns) {
+        h.plug();
+        waitConnected(h);
+        h.window()->programmConfigurationBlock();
+        QTRY_VERIFY_WITH_TIMEOUT(!h.received().empty(), kPassTimeoutMs);
+    } else {
+        h.window()->loadConfigurationFile(); // waits: nothing is connected
+    }
+    h.select(QStringLiteral("missing"));
+    h.window()->loadConfigurationFile();
+    QCOMPARE(h.window()->label2->text(), error);
+    if (!passRuns)
+        h.plug();
+    // The older pass runs to its success, which does not replace the error.
+    QTRY_COMPARE_WITH_TIMEOUT(h.updated->count(), 1, kConnectTimeoutMs + kPassTimeoutMs);
+    QCOMPARE(h.received(), AppHarness::expectedReports(h.configPath("long"), 1));
+    QTest::qWait(300);
+    QCOMPARE(h.window()->label2->text(), error);
+    QCOMPARE(h.window()->label2->styleSheet(), QStringLiteral("QLabel { color: red}"));
+
+    // A newer load that succeeds clears the error; its own pass shows its success.
+    h.select(QStringLiteral("long"));
+    h.window()->programmConfigurationBlock();
+    QCOMPARE(h.window()->label2->text(), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(h.updated->count(), 2, kPassTimeoutMs);
+    QTRY_VERIFY(showsUpdated(h));
+    QCOMPARE(h.window()->label2->styleSheet(), QString());
+}
+
+void TestFaultMatrix::failedPassAfterASuccessfulOne()
+{
+    AppHarness h({{"short", kShort}});
+    passOnce(h);
+    if (QTest::currentTestFailed())
+        return;
+
+    // The next pass has a write refused: the success of the one before does not stay.
+    h.hid->failWriteNumber(AppHarness::kPath, 5);
+    h.window()->programmConfigurationBlock();
+    QCOMPARE(h.window()->label2->text(), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(h.failed->count(), 1, kPassTimeoutMs);
+    QTRY_COMPARE(h.window()->label2->text(),
+                 QStringLiteral("update failed: 18 of 19 reports written"));
+    QCOMPARE(h.window()->label2->styleSheet(), QStringLiteral("QLabel { color: red}"));
+    QCOMPARE(h.updated->count(), 1);
+
+    // The receiver pulled during a pass: the writes after it fail, and so does the pass.
+    h.hid->unplugAfterWrites(AppHarness::kPath, 3);
+    h.window()->programmConfigurationBlock();
+    QTRY_COMPARE_WITH_TIMEOUT(h.failed->count(), 2, kPassTimeoutMs);
+    QCOMPARE(h.updated->count(), 1);
+    QVERIFY(!showsUpdated(h));
+}
+
+void TestFaultMatrix::configurationThatCannotBeSent()
+{
+    // A flash block of 2^31 - 1 bytes: refused in the window, nothing requested or sent.
+    AppHarness h({{"huge", "[Settings]\nquantityOfBytesInFlashBlock=2147483647\n"
+                           "quantityOfRemoteControls=1\n[rcSettings]\nrc01maxSize=1\n"
+                           "rc01flashData=00010203\n"}});
+    h.plug();
+    waitConnected(h);
+    h.window()->programmConfigurationBlock();
+    QCOMPARE(h.window()->label2->text(),
+             QStringLiteral("configuration cannot be sent: quantityOfBytesInFlashBlock=2147483647: "
+                            "a flash block of more than 255 bytes cannot be sent"));
+    QCOMPARE(h.window()->label2->styleSheet(), QStringLiteral("QLabel { color: red}"));
+    QVERIFY(!h.app->recordHandOver().programmingRequested());
+    QTest::qWait(800);
+    QCOMPARE(h.hid->writeAttempts(), 0);
+    QCOMPARE(h.updated->count() + h.failed->count(), 0);
 }
 
 int main(int argc, char *argv[])

@@ -6,7 +6,10 @@
 
 #include <QtTest>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <fcntl.h>
 #include <functional>
 #include <optional>
 #include <set>
@@ -18,6 +21,7 @@
 #include <grp.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -178,6 +182,7 @@ private slots:
     void openPassProductNameFromHidName();
     void openPassRejectsDeviceWithoutInputReport();
     void writesWhileSearching();
+    void closeDuringAWriteKeepsItsDescriptor();
     void noDescriptorLeaks();
     void systemDevicesAreNotOpened_data();
     void systemDevicesAreNotOpened();
@@ -695,6 +700,79 @@ void TestLinuxHidraw::writesWhileSearching()
         expected += QByteArray::fromRawData("\0", 1) + char(i & 0xFF) + char(i >> 8)
                     + QByteArray("\x03\x04\x05\x06\x07\x08");
     QCOMPARE(fake.written(5), expected);
+}
+
+// A handle closed while a write through it is under way: the handle is gone at once, but its
+// descriptor stays open until the write has returned, so the system cannot give its number to
+// a node opened meanwhile (a report meant for the receiver could go to another device).
+void TestLinuxHidraw::closeDuringAWriteKeepsItsDescriptor()
+{
+    FakeSysfs fake;
+    QVERIFY(fake.add(0, kVendor, kProduct, configurationDescriptor(), QByteArray("R")));
+    QVERIFY(fake.add(1, 0x046D, 0xC52B, configurationDescriptor(), QByteArray("Other")));
+    LinuxHidraw hid(fake.sysfsRoot(), fake.devRoot());
+    const HidHandle handle = hid.open(fake.devicePath(0));
+    QVERIFY(handle != kNullHandle);
+
+    // Fill node 0's pipe, so that the next write through the handle blocks in write(2).
+    const int filler = ::open(fake.devicePath(0).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(filler >= 0);
+    qint64 filled = 0;
+    for (const std::size_t chunk : {std::size_t(4096), std::size_t(1)}) {
+        const std::vector<char> bytes(chunk, 'f');
+        ssize_t n;
+        while ((n = ::write(filler, bytes.data(), chunk)) > 0)
+            filled += n;
+    }
+    ::close(filler);
+
+    const int open = openDescriptorCount();
+    const std::uint8_t report[9] = {0, 9, 8, 7, 6, 5, 4, 3, 2};
+    std::atomic<long> writerThread{0};
+    bool written = false;
+    std::thread writer([&] {
+        writerThread = ::syscall(SYS_gettid);
+        written = hid.write(handle, report, sizeof report);
+    });
+    // Should a check fail early, the writer is let go before it is joined.
+    struct Release
+    {
+        FakeSysfs &fake;
+        std::thread &writer;
+        ~Release()
+        {
+            if (writer.joinable()) {
+                fake.written(0);
+                writer.join();
+            }
+        }
+    } release{fake, writer};
+    // Wait until the writer is blocked in write(2).
+    const auto blocked = [&] {
+        QFile file(QStringLiteral("/proc/self/task/%1/syscall").arg(writerThread.load()));
+        return writerThread != 0 && file.open(QIODevice::ReadOnly)
+               && file.readAll().startsWith(QByteArray::number(SYS_write) + ' ');
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(blocked(), 10000);
+
+    hid.close(handle);
+    QVERIFY(!hid.write(handle, report, sizeof report)); // the handle is gone...
+    QCOMPARE(openDescriptorCount(), open); // ...its descriptor is not
+    const HidHandle other = hid.open(fake.devicePath(1));
+    QVERIFY(other != kNullHandle);
+    QVERIFY(other != handle);
+
+    // Node 0 reads again: the write ends there, and then its descriptor is closed.
+    QByteArray arrived = fake.written(0);
+    writer.join();
+    QVERIFY(written);
+    arrived += fake.written(0);
+    QCOMPARE(arrived.size(), filled + qint64(sizeof report));
+    QVERIFY(arrived.endsWith(QByteArray(reinterpret_cast<const char *>(report), sizeof report)));
+    QCOMPARE(fake.written(1), QByteArray());
+    QCOMPARE(openDescriptorCount(), open); // node 1's open, node 0's closed
+    hid.close(other);
+    QCOMPARE(openDescriptorCount(), open - 1);
 }
 
 void TestLinuxHidraw::noDescriptorLeaks()

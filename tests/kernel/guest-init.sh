@@ -120,6 +120,17 @@ other_tags() {
     done
 }
 
+# wait_for_line FILE REGEX SECONDS: waits until a line of FILE matches REGEX; false on time-out.
+wait_for_line() {
+    n=0
+    while [ $n -lt $(($3 * 10)) ]; do
+        grep -Eq "$2" "$1" 2>/dev/null && return 0
+        usleep 100000
+        n=$((n + 1))
+    done
+    return 1
+}
+
 first_config() {
     for f in /kt/configs/*.ini; do
         [ -f "$f" ] && echo "$f" && return
@@ -146,6 +157,12 @@ scenario() {
         ;;
     probe-length16)
         start_vr "$sc" rx --report-length 16 --name "Sixteen"
+        run_cmd "$sc" 20 rcprog-hidraw-probe --writes 1
+        stop_vrs "$sc" rx
+        ;;
+    probe-descriptor4096)
+        # The kernel hands over at most 4095 descriptor bytes through the ioctl.
+        start_vr "$sc" rx --descriptor-size 4096 --name "Large descriptor"
         run_cmd "$sc" 20 rcprog-hidraw-probe --writes 1
         stop_vrs "$sc" rx
         ;;
@@ -212,6 +229,36 @@ scenario() {
         start_others "$sc" 64
         run_cmd "$sc" 120 rcprog-search-bench --passes 31
         stop_vrs "$sc" $(other_tags 64)
+        ;;
+    all)
+        # Three receivers with different report lengths, programmed at once.
+        start_vr "$sc" rx --name "Receiver 8"
+        start_vr "$sc" rx16 --report-length 16 --name "Receiver 16"
+        start_vr "$sc" rx64 --report-length 64 --name "Receiver 64"
+        run_cmd "$sc" 30 rcprog-cli program "$CONFIG1" --all --wait 10 --log "/tmp/$sc.log"
+        stop_vrs "$sc" rx rx16 rx64
+        emit "$sc" log "/tmp/$sc.log"
+        ;;
+    each)
+        # A station: two receivers plugged in one after the other, more than a poll apart, then
+        # SIGTERM ends it with its summary.
+        rcprog-cli program "$CONFIG1" --each --wait 20 --log "/tmp/$sc.log" \
+            >"/tmp/$sc.cmd.out" 2>"/tmp/$sc.cmd.err" &
+        cli=$!
+        start_vr "$sc" rx --name "First receiver"
+        wait_for_line "/tmp/$sc.cmd.out" '^#1 ' 30 || say "$sc" error "no line for the first receiver"
+        stop_vrs "$sc" rx
+        sleep 2
+        start_vr "$sc" rx2 --name "Second receiver"
+        wait_for_line "/tmp/$sc.cmd.out" '^#2 ' 30 || say "$sc" error "no line for the second receiver"
+        kill -TERM "$cli"
+        wait "$cli"
+        status=$?
+        stop_vrs "$sc" rx2
+        emit "$sc" out "/tmp/$sc.cmd.out"
+        emit "$sc" err "/tmp/$sc.cmd.err"
+        emit "$sc" log "/tmp/$sc.log"
+        say "$sc" exit "$status"
         ;;
     access-denied)
         # An unprivileged user cannot open the root-only hidraw node.

@@ -212,11 +212,11 @@ done
 
 # ---------------------------------------------------------------------------------------------
 # Scenarios, in the order the guest runs them.
-SCENARIOS=(probe-basic probe-two probe-length16 probe-unplug)
+SCENARIOS=(probe-basic probe-two probe-length16 probe-descriptor4096 probe-unplug)
 if [ $HAVE_CLI = 1 ] && [ ${#CONFIGS[@]} -gt 0 ]; then
     for f in "${CONFIGS[@]}"; do SCENARIOS+=("example:$(basename "$f")"); done
     SCENARIOS+=(second-device other-only unplug:1 unplug:10 stalled:3 access-denied)
-    SCENARIOS+=(composite quiet devices)
+    SCENARIOS+=(composite quiet devices all each)
     [ $HAVE_STATION = 1 ] && SCENARIOS+=(swap)
 fi
 [ -n "$BENCH" ] && SCENARIOS+=(bench)
@@ -324,10 +324,17 @@ verdict() { # NAME
     ERRORS=()
 }
 
-# What rcprog-cli dump says a file sends: the 9-byte reports, one per line (of N passes back to
-# back, as the programming thread sends them for N requests, when N is given).
+# dump_reports FILE [N] [R]: what rcprog-cli dump says N passes (default 1) of FILE send back to
+# back, as the programming thread sends them for N requests, to a receiver with R payload bytes
+# per report (default 8): the reports, one per line.
 dump_reports() {
-    "$CLI" dump "$1" --passes "${2:-1}" 2>/dev/null | sed -n 's/^W //p'
+    "$CLI" dump "$1" --passes "${2:-1}" --report-length "${3:-8}" 2>/dev/null | sed -n 's/^W //p'
+}
+
+# dump_last_pass FILE N [R]: of those, the reports of the N-th pass alone.
+dump_last_pass() {
+    "$CLI" dump "$1" --passes "$2" --report-length "${3:-8}" 2>/dev/null \
+        | awk -v k="$2" '/^# pass / { p = $3 } p == k && /^W / { print substr($0, 3) }'
 }
 
 # node_of SCENARIO TAG [keyboard]: the number of the hidraw node a virtual receiver announced
@@ -360,7 +367,7 @@ same_reports() {
     if ! cmp -s "$got" "$exp"; then
         local first
         first=$(diff <(nl -ba "$exp") <(nl -ba "$got") | grep -m1 '^[<>]')
-        ERRORS+=("receiver got $(wc -l <"$got") reports, expected $(wc -l <"$exp"); first difference: $first")
+        ERRORS+=("receiver '$tag' got $(wc -l <"$got") reports, expected $(wc -l <"$exp"); first difference: $first")
     fi
 }
 
@@ -410,7 +417,7 @@ judge() { # SCENARIO
             || ERRORS+=("uhid dropped output reports (its queue was full: the receiver read too slowly)")
         ;;
     esac
-    for tag in rx other; do
+    for tag in rx rx2 rx16 rx64 other; do
         if has_line "$sc" "$tag-node" 'none'; then ERRORS+=("receiver '$tag' got no hidraw node"); fi
     done
     case "$sc" in
@@ -435,6 +442,12 @@ judge() { # SCENARIO
             || ERRORS+=("the report write failed")
         [ "$(kt "$sc" rx)" = "00 03 01$(printf ' 00%.0s' $(seq 14))" ] \
             || ERRORS+=("the receiver did not get one 17-byte opening report: $(kt "$sc" rx | head -n 2 | tr '\n' '/')")
+        ;;
+    probe-descriptor4096)
+        [ "$exit_status" = 0 ] || ERRORS+=("the probe exited with $exit_status")
+        check_probe_receiver "$sc" "Large descriptor" 8
+        has_line "$sc" out '^write n=1 ok=yes$' \
+            || ERRORS+=("the report write failed")
         ;;
     probe-unplug)
         [ "$exit_status" = 0 ] || ERRORS+=("the probe exited with $exit_status")
@@ -560,6 +573,42 @@ judge() { # SCENARIO
             echo "$line"
             echo "$line" | grep -q ' interfaces=64 ' || ERRORS+=("the benchmark did not see 64 interfaces")
         fi
+        ;;
+    all)
+        [ "$exit_status" = 0 ] || ERRORS+=("rcprog-cli program --all exited with $exit_status")
+        for pair in rx:8:1 rx16:16:2 rx64:64:3; do
+            tag=${pair%%:*} len=${pair#*:} n=${pair##*:}
+            len=${len%%:*}
+            want=$WORK/dump-all-$len.txt
+            dump_reports "${CONFIGS[0]}" 1 "$len" >"$want"
+            [ -s "$want" ] || ERRORS+=("rcprog-cli dump --report-length $len gave no reports on the host")
+            same_reports "$sc" "$tag" "$want"
+            has_line "$sc" out "^#$n ok \"Receiver $len\" /dev/hidraw[0-9]+, $(wc -l <"$want") of $(wc -l <"$want") reports, " \
+                || ERRORS+=("no '#$n ok' line for the receiver with $len-byte payloads")
+            has_line "$sc" log "\"product\":\"Receiver $len\".*\"reportLength\":$((len + 1)),.*\"result\":\"ok\"" \
+                || ERRORS+=("no log line for the receiver with $len-byte payloads")
+        done
+        kt "$sc" out | tail -n 1 | grep -qx 'done: 3 ok, 0 failed' \
+            || ERRORS+=("the last line is not 'done: 3 ok, 0 failed'")
+        ;;
+    each)
+        # The second receiver gets the second pass: the report buffer carries over.
+        want=$WORK/dump-first.txt
+        dump_reports "${CONFIGS[0]}" >"$want"
+        want2=$WORK/dump-first-2.txt
+        dump_last_pass "${CONFIGS[0]}" 2 >"$want2"
+        [ "$exit_status" = 0 ] || ERRORS+=("rcprog-cli program --each exited with $exit_status")
+        if has_line "$sc" error .; then ERRORS+=("$(kt "$sc" error | tr '\n' ' ')"); fi
+        has_line "$sc" out '^#1 ok "First receiver" /dev/hidraw[0-9]+, ' \
+            || ERRORS+=("no '#1 ok' line for the first receiver")
+        has_line "$sc" out '^#2 ok "Second receiver" /dev/hidraw[0-9]+, ' \
+            || ERRORS+=("no '#2 ok' line for the second receiver")
+        kt "$sc" out | tail -n 1 | grep -qx 'done: 2 ok, 0 failed' \
+            || ERRORS+=("the last line is not 'done: 2 ok, 0 failed'")
+        same_reports "$sc" rx "$want"
+        same_reports "$sc" rx2 "$want2"
+        [ "$(kt "$sc" log | grep -c '"result":"ok"')" = 2 ] \
+            || ERRORS+=("the log does not hold two 'ok' lines")
         ;;
     access-denied)
         [ "$exit_status" = 4 ] || ERRORS+=("rcprog-cli program exited with $exit_status, expected 4 (access denied)")

@@ -2,8 +2,13 @@
 #include "PassFormula.h"
 #include "ProgrammingPass.h"
 
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QtTest>
+
+#include <climits>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -122,6 +127,10 @@ private slots:
     void formulaHoldsForGeneratedRecords();
     void sinkCanStopThePass();
     void noReportWithoutPayload();
+    void paddingReadsAsAPaddedCopy();
+    void hugeFlashBlockAllocatesNothing();
+    void refusal_data();
+    void refusal();
 };
 
 void TestProgrammingPass::minimalPass()
@@ -438,6 +447,158 @@ void TestProgrammingPass::noReportWithoutPayload()
     PassOutcome outcome;
     QVERIFY(collectPassSteps(defaultConfiguration(), 0, buffer, &outcome).empty());
     QVERIFY(!outcome.finished);
+}
+
+void TestProgrammingPass::paddingReadsAsAPaddedCopy()
+{
+    // The flash data reports of remote control 1 as a padded copy of the text gives them: the
+    // copy padded with "0" to 2N digits (kept as it is when 2N is below its length), read pair
+    // by pair, R bytes a report, floor(Q / R) reports a flash block.
+    const auto fromPaddedCopy = [](const ConfigurationRecord &rec, int r) {
+        const QString &s = rec.flashData[0];
+        const qint64 q = rec.configurationBlock[BlockIndex::quantityOfBytesInFlashBlock];
+        qint64 bytes = s.size() / 2;
+        if (bytes % q != 0)
+            bytes = (bytes / q + 1) * q;
+        QString copy = s;
+        while (copy.size() < 2 * bytes)
+            copy += u'0';
+        QStringList reports;
+        qint64 pos = 0;
+        for (qint64 f = 0; f < bytes / q; ++f) {
+            for (qint64 k = 0; k < q / r; ++k) {
+                QString line = QStringLiteral("W 00");
+                for (int j = 0; j < r; ++j, pos += 2) {
+                    bool ok = false;
+                    const int v = pos + 1 < copy.size() ? copy.mid(pos, 2).toInt(&ok, 16) : 0;
+                    line += QStringLiteral(" %1").arg(ok ? v & 0xFF : 0, 2, 16, QLatin1Char('0'));
+                }
+                reports << line.toUpper();
+            }
+        }
+        return reports;
+    };
+    QRandomGenerator rng(4242);
+    const QString digits = QStringLiteral("0123456789abcdefXYZ+- ");
+    const int rs[] = {8, 8, 1, 3, 16};
+    for (int round = 0; round < 300; ++round) {
+        const int q = rng.bounded(1, 256);
+        const int r = rs[rng.bounded(5)];
+        QString text;
+        const int length = rng.bounded(1, 2 * q * 3 + 1);
+        for (int i = 0; i < length; ++i)
+            text += digits.at(rng.bounded(int(digits.size())));
+        const ConfigurationRecord rec = flashRecord(text, q, 3);
+        QVERIFY(!passRefusal(rec));
+        // Opening, header and 16 reports of the configuration block, the header of remote
+        // control 1, its data reports, the closing report.
+        const QStringList reports = reportsOnly(pass(rec, r));
+        const QStringList expected = fromPaddedCopy(rec, r);
+        QCOMPARE(reports.size(), 19 + expected.size() + 1);
+        QCOMPARE(reports.mid(19, expected.size()), expected);
+    }
+}
+
+void TestProgrammingPass::hugeFlashBlockAllocatesNothing()
+{
+    // Q = 2^31 - 1 with an 8-digit image: one flash block of 268 million reports, the image
+    // read as if padded to 4,294,967,294 digits. Stopped after a few reports, the pass must end
+    // at once, having allocated nothing of that size.
+    class StopAfter : public PassSink
+    {
+    public:
+        bool report(const std::uint8_t *bytes, std::size_t length) override
+        {
+            lines << QByteArray(reinterpret_cast<const char *>(bytes), int(length)).toHex(' ');
+            return lines.size() < 24;
+        }
+        bool pause(int) override { return true; }
+        QByteArrayList lines;
+    } sink;
+    const ConfigurationRecord rec = flashRecord(QStringLiteral("0102030405060708"), INT_MAX, 1);
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    QElapsedTimer timer;
+    timer.start();
+    std::vector<std::uint8_t> buffer(9, 0);
+    const PassOutcome outcome = runProgrammingPass(rec, 8, buffer, sink);
+    QVERIFY(!outcome.finished);
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    QVERIFY2(after.ru_maxrss - before.ru_maxrss < 64 * 1024,
+             qPrintable(QStringLiteral("%1 kB more").arg(after.ru_maxrss - before.ru_maxrss)));
+    QCOMPARE(sink.lines.at(18), QByteArray("00 a5 00 01 00 00 00 00 00"));
+    QCOMPARE(sink.lines.at(19), QByteArray("00 01 02 03 04 05 06 07 08"));
+    QCOMPARE(sink.lines.at(20), QByteArray("00 00 00 00 00 00 00 00 00"));
+}
+
+void TestProgrammingPass::refusal_data()
+{
+    QTest::addColumn<int>("q");
+    QTest::addColumn<int>("maxSize");
+    QTest::addColumn<int>("digits"); // flash data of remote control `rc`
+    QTest::addColumn<int>("rc");
+    QTest::addColumn<int>("count"); // quantityOfRemoteControls
+    QTest::addColumn<QString>("key"); // empty: the pass can be sent
+    QTest::addColumn<QString>("reason");
+
+    const QString q = QStringLiteral("quantityOfBytesInFlashBlock");
+    QTest::newRow("Q 255, one flash block") << 255 << 1 << 8 << 1 << 1 << QString() << QString();
+    QTest::newRow("Q 256 with flash data")
+            << 256 << 1 << 8 << 1 << 1 << q
+            << "quantityOfBytesInFlashBlock=256: a flash block of more than 255 bytes cannot be "
+               "sent";
+    QTest::newRow("Q 2^31 - 1, maxSize 1, 8 digits")
+            << INT_MAX << 1 << 8 << 1 << 1 << q
+            << "quantityOfBytesInFlashBlock=2147483647: a flash block of more than 255 bytes "
+               "cannot be sent";
+    QTest::newRow("Q 100000000 (a typo)")
+            << 100000000 << 4 << 300 << 1 << 1 << q
+            << "quantityOfBytesInFlashBlock=100000000: a flash block of more than 255 bytes "
+               "cannot be sent";
+    QTest::newRow("Q 300 without flash data: only its low byte goes")
+            << 300 << 1 << 0 << 1 << 1 << QString() << QString();
+    QTest::newRow("Q 300, flash data of a remote control not programmed")
+            << 300 << 1 << 8 << 2 << 1 << QString() << QString();
+    QTest::newRow("Q 300, flash data too long for maxSize: switch name block")
+            << 300 << 1 << 602 << 1 << 1 << QString() << QString();
+    QTest::newRow("255 flash blocks") << 8 << 300 << 255 * 16 << 1 << 1 << QString() << QString();
+    QTest::newRow("256 flash blocks")
+            << 8 << 300 << 256 * 16 << 1 << 1 << QStringLiteral("rc01flashData")
+            << "rc01flashData of 4096 digits: 256 flash blocks of 8 bytes; more than 255 flash "
+               "blocks cannot be sent";
+    QTest::newRow("256 flash blocks after padding, remote control 3")
+            << 8 << 300 << 255 * 16 + 2 << 3 << 3 << QStringLiteral("rc03flashData")
+            << "rc03flashData of 4082 digits: 256 flash blocks of 8 bytes; more than 255 flash "
+               "blocks cannot be sent";
+    QTest::newRow("quantityOfRemoteControls 300 programs the eight there are")
+            << 512 << 1 << 8 << 8 << 300 << q
+            << "quantityOfBytesInFlashBlock=512: a flash block of more than 255 bytes cannot be "
+               "sent";
+}
+
+void TestProgrammingPass::refusal()
+{
+    QFETCH(int, q);
+    QFETCH(int, maxSize);
+    QFETCH(int, digits);
+    QFETCH(int, rc);
+    QFETCH(int, count);
+    QFETCH(QString, key);
+    QFETCH(QString, reason);
+    ConfigurationRecord rec = defaultConfiguration();
+    rec.configurationBlock[BlockIndex::quantityOfBytesInFlashBlock] = q;
+    rec.configurationBlock[BlockIndex::quantityOfRemoteControls] = count;
+    rec.configurationBlock[std::size_t(BlockIndex::maxSize(rc))] = maxSize;
+    rec.flashData[std::size_t(rc - 1)] = QString(digits, u'A');
+    const std::optional<PassRefusal> refusal = passRefusal(rec);
+    QCOMPARE(refusal.has_value(), !key.isEmpty());
+    if (!refusal)
+        return;
+    QCOMPARE(refusal->key, key);
+    QCOMPARE(refusal->reason, reason);
+    QCOMPARE(refusalText(*refusal), QStringLiteral("configuration cannot be sent: ") + reason);
 }
 
 QTEST_APPLESS_MAIN(TestProgrammingPass)

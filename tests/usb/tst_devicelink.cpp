@@ -166,6 +166,7 @@ void TestDeviceLink::snapshot()
     QCOMPARE(s.reportDataLength, 16);
     QCOMPARE(s.serial, serial);
     QCOMPARE(s.productName, QStringLiteral("Wide"));
+    QCOMPARE(s.devicePath, QString::fromStdString(kPath));
 
     link.close();
     link.markDisconnected();
@@ -273,6 +274,14 @@ void TestDeviceLink::handOver()
     handOver.clearRequest();
     QVERIFY(!handOver.programmingRequested());
     QVERIFY(!handOver.take());
+
+    // A request carries the file its load names.
+    handOver.publish(first, {QStringLiteral("/f.ini"), QStringLiteral("ab")});
+    QVERIFY(handOver.programmingRequested());
+    const std::optional<RecordHandOver::Snapshot> later = handOver.take();
+    QVERIFY(later);
+    QCOMPARE(later->source.path, QStringLiteral("/f.ini"));
+    QCOMPARE(later->source.sha256, QStringLiteral("ab"));
 }
 
 namespace {

@@ -46,12 +46,17 @@ bool connect(HidPlatform &platform, const std::string &path, HidHandle probeHand
     opened.writeHandle = write;
     opened.reportDataLength = inputLength - 1;
     opened.productName = productNameFromBuffer(buffer);
+    opened.path = path;
     return true;
 }
 
-SearchResult pass(HidPlatform &platform, int vendorId, int productId, OpenedDevice *opened)
+// Walks the interfaces in the platform's order and hands each one with both IDs to `match`
+// (with its probe handle, closed afterwards); stops when `match` returns false. A path whose
+// other IDs the platform tells without opening it is skipped unopened. An interface with the IDs
+// that refuses access sets `accessDenied`.
+template<typename Match>
+void walk(HidPlatform &platform, int vendorId, int productId, bool &accessDenied, Match match)
 {
-    SearchResult result;
     const bool peeksFirst = platform.peeksWithoutOpening();
     for (const std::string &path : platform.listInterfaces()) {
         std::uint16_t vendor = 0, product = 0;
@@ -65,20 +70,28 @@ SearchResult pass(HidPlatform &platform, int vendorId, int productId, OpenedDevi
             if (error == OpenError::AccessDenied
                 && (peeked || platform.peekAttributes(path, vendor, product))
                 && idsMatch(vendor, product, vendorId, productId))
-                result.accessDenied = true;
+                accessDenied = true;
             continue;
         }
-        const bool match = platform.attributes(probeHandle, vendor, product)
-                           && idsMatch(vendor, product, vendorId, productId);
-        if (match) {
-            result.matched = opened ? connect(platform, path, probeHandle, *opened) : true;
-            if (result.matched)
-                result.path = path;
-            platform.close(probeHandle);
-            break; // the first match in enumeration order wins
-        }
+        const bool ids = platform.attributes(probeHandle, vendor, product)
+                         && idsMatch(vendor, product, vendorId, productId);
+        const bool goOn = !ids || match(path, probeHandle);
         platform.close(probeHandle);
+        if (!goOn)
+            break;
     }
+}
+
+SearchResult pass(HidPlatform &platform, int vendorId, int productId, OpenedDevice *opened)
+{
+    SearchResult result;
+    walk(platform, vendorId, productId, result.accessDenied,
+         [&](const std::string &path, HidHandle probeHandle) {
+             result.matched = opened ? connect(platform, path, probeHandle, *opened) : true;
+             if (result.matched)
+                 result.path = path;
+             return false; // the first match in enumeration order wins
+         });
     if (result.matched)
         result.accessDenied = false;
     return result;
@@ -94,6 +107,23 @@ SearchResult searchPass(HidPlatform &platform, int vendorId, int productId)
 SearchResult openPass(HidPlatform &platform, int vendorId, int productId, OpenedDevice &opened)
 {
     return pass(platform, vendorId, productId, &opened);
+}
+
+std::vector<OpenedDevice> openAllPass(HidPlatform &platform, int vendorId, int productId,
+                                      bool *accessDenied)
+{
+    std::vector<OpenedDevice> all;
+    bool denied = false;
+    walk(platform, vendorId, productId, denied,
+         [&](const std::string &path, HidHandle probeHandle) {
+             OpenedDevice opened;
+             if (connect(platform, path, probeHandle, opened))
+                 all.push_back(opened);
+             return true;
+         });
+    if (accessDenied)
+        *accessDenied = denied;
+    return all;
 }
 
 } // namespace rcprog

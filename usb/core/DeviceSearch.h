@@ -3,6 +3,7 @@
 #include "HidPlatform.h"
 
 #include <string>
+#include <vector>
 
 namespace rcprog {
 
@@ -16,6 +17,7 @@ struct OpenedDevice
     HidHandle writeHandle = kNullHandle;
     int reportDataLength = 0;
     std::string productName; // Latin-1 bytes, at most 50
+    std::string path; // the interface's path as the platform lists it (a hidraw node on Linux)
 };
 
 // Result of one search pass.
@@ -43,5 +45,13 @@ SearchResult searchPass(HidPlatform &platform, int vendorId, int productId);
 // the report length, or a report length below 2 bytes), everything it opened is closed again
 // and the result is not matched.
 SearchResult openPass(HidPlatform &platform, int vendorId, int productId, OpenedDevice &opened);
+
+// Every receiver present now, opened: a search pass that carries out the connect steps at each
+// matching interface, in the platform's order, instead of stopping at the first. A match that
+// cannot be opened completely is left closed and out of the list. Each opened receiver holds its
+// two handles until they are closed. *accessDenied (when given) tells whether a matching
+// interface refused access.
+std::vector<OpenedDevice> openAllPass(HidPlatform &platform, int vendorId, int productId,
+                                      bool *accessDenied = nullptr);
 
 } // namespace rcprog

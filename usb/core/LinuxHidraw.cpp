@@ -148,14 +148,18 @@ bool descriptorFromSysfs(const std::string &folder, std::string &descriptor)
 
 enum class NodeRead { Ok, Unsupported, Failed };
 
-// The report descriptor through the node's ioctls. Unsupported: the node does not speak hidraw.
+// The report descriptor through the node's ioctls. Unsupported: the node does not speak hidraw
+// (a FIFO in a fake tree, an old kernel), or the descriptor is larger than the kernel hands over
+// through the ioctl (at most HID_MAX_DESCRIPTOR_SIZE - 1 bytes); sysfs has it whole then.
 NodeRead descriptorFromNode(int fd, std::string &descriptor)
 {
     int size = 0;
     if (::ioctl(fd, HIDIOCGRDESCSIZE, &size) != 0)
         return ioctlUnsupported(errno) ? NodeRead::Unsupported : NodeRead::Failed;
-    if (size < 0 || size > HID_MAX_DESCRIPTOR_SIZE)
+    if (size < 0)
         return NodeRead::Failed;
+    if (size >= HID_MAX_DESCRIPTOR_SIZE)
+        return NodeRead::Unsupported;
     hidraw_report_descriptor raw{};
     raw.size = std::uint32_t(size);
     if (::ioctl(fd, HIDIOCGRDESC, &raw) != 0)
@@ -200,6 +204,51 @@ int fdFor(HidHandle handle)
 }
 
 } // namespace
+
+// A use of an open handle: counted from construction to destruction. False (no descriptor) for a
+// handle that is not open or is already closed.
+class LinuxHidraw::Use
+{
+public:
+    Use(LinuxHidraw &hid, HidHandle handle) : hid_(hid), handle_(handle)
+    {
+        std::lock_guard<std::mutex> lock(hid_.mutex_);
+        const auto it = hid_.open_.find(handle);
+        if (it == hid_.open_.end() || it->second.closed)
+            return;
+        ++it->second.uses;
+        fd_ = fdFor(handle);
+        folder_ = it->second.folder;
+    }
+    ~Use()
+    {
+        if (fd_ < 0)
+            return;
+        bool closeNow = false;
+        {
+            std::lock_guard<std::mutex> lock(hid_.mutex_);
+            const auto it = hid_.open_.find(handle_);
+            if (--it->second.uses == 0 && it->second.closed) {
+                hid_.open_.erase(it);
+                closeNow = true;
+            }
+        }
+        if (closeNow)
+            ::close(fd_);
+    }
+    Use(const Use &) = delete;
+    Use &operator=(const Use &) = delete;
+
+    explicit operator bool() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+    const std::string &folder() const { return folder_; }
+
+private:
+    LinuxHidraw &hid_;
+    const HidHandle handle_;
+    int fd_ = -1;
+    std::string folder_;
+};
 
 LinuxHidraw::LinuxHidraw(std::string sysfsRoot, std::string devRoot)
     : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot))
@@ -264,7 +313,7 @@ HidHandle LinuxHidraw::open(const std::string &path, OpenError *error)
     const HidHandle handle = handleFor(fd);
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        open_[handle] = folder;
+        open_[handle] = OpenNode{folder};
     }
     if (error)
         *error = OpenError::None;
@@ -275,26 +324,31 @@ void LinuxHidraw::close(HidHandle handle)
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (open_.erase(handle) == 0)
+        const auto it = open_.find(handle);
+        if (it == open_.end() || it->second.closed)
             return;
+        if (it->second.uses > 0) {
+            it->second.closed = true; // the last use closes the descriptor
+            return;
+        }
+        open_.erase(it);
     }
     ::close(fdFor(handle));
 }
 
 bool LinuxHidraw::attributes(HidHandle handle, std::uint16_t &vendorId, std::uint16_t &productId)
 {
-    int fd;
-    std::string folder;
-    if (!folderOf(handle, fd, folder))
+    const Use use(*this, handle);
+    if (!use)
         return false;
     hidraw_devinfo info{};
-    if (::ioctl(fd, HIDIOCGRAWINFO, &info) == 0) {
+    if (::ioctl(use.fd(), HIDIOCGRAWINFO, &info) == 0) {
         // The kernel hands vendor and product over as signed 16-bit values.
         vendorId = std::uint16_t(info.vendor);
         productId = std::uint16_t(info.product);
         return true;
     }
-    return ioctlUnsupported(errno) && idsFromUevent(folder, vendorId, productId);
+    return ioctlUnsupported(errno) && idsFromUevent(use.folder(), vendorId, productId);
 }
 
 bool LinuxHidraw::peekAttributes(const std::string &path, std::uint16_t &vendorId,
@@ -306,16 +360,15 @@ bool LinuxHidraw::peekAttributes(const std::string &path, std::uint16_t &vendorI
 
 bool LinuxHidraw::inputReportLength(HidHandle handle, int &length)
 {
-    int fd;
-    std::string folder;
-    if (!folderOf(handle, fd, folder))
+    const Use use(*this, handle);
+    if (!use)
         return false;
     std::string descriptor;
-    switch (descriptorFromNode(fd, descriptor)) {
+    switch (descriptorFromNode(use.fd(), descriptor)) {
     case NodeRead::Ok:
         break;
     case NodeRead::Unsupported:
-        if (!descriptorFromSysfs(folder, descriptor))
+        if (!descriptorFromSysfs(use.folder(), descriptor))
             return false;
         break;
     case NodeRead::Failed:
@@ -332,9 +385,8 @@ bool LinuxHidraw::peekReportLength(const std::string &path, int &length)
 
 bool LinuxHidraw::productString(HidHandle handle, ProductStringBuffer &buffer)
 {
-    int fd;
-    std::string folder;
-    return folderOf(handle, fd, folder) && productStringFromFolder(folder, buffer);
+    const Use use(*this, handle);
+    return use && productStringFromFolder(use.folder(), buffer);
 }
 
 bool LinuxHidraw::peekProductString(const std::string &path, ProductStringBuffer &buffer)
@@ -362,18 +414,14 @@ bool LinuxHidraw::productStringFromFolder(const std::string &folder, ProductStri
 
 bool LinuxHidraw::write(HidHandle handle, const std::uint8_t *data, std::size_t length)
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (open_.find(handle) == open_.end())
-            return false;
-    }
-    if (length == 0)
+    const Use use(*this, handle);
+    if (!use || length == 0)
         return false;
     // A report goes out in one write(2): a partial write is a failure, never continued, since
     // the rest would arrive as a report of its own.
     ssize_t written;
     do
-        written = ::write(fdFor(handle), data, length);
+        written = ::write(use.fd(), data, length);
     while (written < 0 && errno == EINTR);
     return written >= 0 && std::size_t(written) == length;
 }
@@ -468,17 +516,6 @@ std::string LinuxHidraw::sysfsFolderFor(const std::string &path) const
     if (nodeNumber(name) < 0)
         return std::string();
     return sysfsRoot_ + "/class/hidraw/" + name;
-}
-
-bool LinuxHidraw::folderOf(HidHandle handle, int &fd, std::string &folder) const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto it = open_.find(handle);
-    if (it == open_.end())
-        return false;
-    fd = fdFor(handle);
-    folder = it->second;
-    return true;
 }
 
 bool LinuxHidraw::idsFromUevent(const std::string &folder, std::uint16_t &vendorId,

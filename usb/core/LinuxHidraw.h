@@ -15,6 +15,12 @@ namespace rcprog {
 // OpenError::SystemDevice, decided from the report descriptor in sysfs before it is opened, or,
 // where sysfs has none, from the descriptor the node gives once opened. Both roots can point at
 // a fake tree. Thread-safe: write() may run on another thread than the search.
+//
+// A handle is its file descriptor, and every operation on a handle counts as a use of it while
+// it runs: close() during a use takes the handle away at once (later operations on it fail), but
+// the descriptor is closed only when the last use has ended. So the descriptor number cannot be
+// given to another node by the system while a write (or an ioctl) through the handle is still
+// under way, and a report can never reach another device.
 class LinuxHidraw : public HidPlatform
 {
 public:
@@ -49,8 +55,14 @@ private:
     // The sysfs folder of a node: <sysfsRoot>/class/hidraw/hidrawN, or empty when the path does
     // not end in a hidraw node name.
     std::string sysfsFolderFor(const std::string &path) const;
-    // The sysfs folder remembered for an open handle; false for a handle that is not open.
-    bool folderOf(HidHandle handle, int &fd, std::string &folder) const;
+    // A use of an open handle (see above): its descriptor and sysfs folder while it lasts.
+    class Use;
+    struct OpenNode
+    {
+        std::string folder; // sysfs folder of the node
+        int uses = 0; // operations under way on the handle
+        bool closed = false; // close() came while in use: the last use closes the descriptor
+    };
     static bool idsFromUevent(const std::string &folder, std::uint16_t &vendorId,
                               std::uint16_t &productId);
     static bool productStringFromFolder(const std::string &folder, ProductStringBuffer &buffer);
@@ -58,7 +70,7 @@ private:
     const std::string sysfsRoot_;
     const std::string devRoot_;
     mutable std::mutex mutex_;
-    std::unordered_map<HidHandle, std::string> open_; // handle -> sysfs folder of the node
+    std::unordered_map<HidHandle, OpenNode> open_;
 };
 
 } // namespace rcprog

@@ -139,6 +139,12 @@ int SimulatedHid::writeAttempts() const
     return writeAttempts_;
 }
 
+int SimulatedHid::openAttempts() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return openAttempts_;
+}
+
 bool SimulatedHid::takeFault(const std::string &path, Fault fault)
 {
     const auto it = faults_.find({path, fault});
@@ -180,6 +186,7 @@ std::vector<std::string> SimulatedHid::listInterfaces()
 HidHandle SimulatedHid::open(const std::string &path, OpenError *error)
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    ++openAttempts_;
     if (error)
         *error = OpenError::None;
     const auto gone = unplugAtOpen_.find(path);

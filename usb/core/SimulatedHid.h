@@ -72,6 +72,7 @@ public:
     void clearReports();
     int openHandleCount() const;
     int writeAttempts() const;
+    int openAttempts() const; // calls of open(), successful or not
 
     // HidPlatform
     std::vector<std::string> listInterfaces() override;
@@ -119,6 +120,7 @@ private:
     bool peeksWithoutOpening_ = false;
     int hanging_ = 0;
     int writeAttempts_ = 0;
+    int openAttempts_ = 0;
 };
 
 } // namespace rcprog

@@ -12,6 +12,7 @@
 //
 // Needs root (or write access to /dev/uhid) and a kernel with uhid, hid-generic and hidraw.
 
+#include <linux/hid.h>
 #include <linux/uhid.h>
 
 #include <cerrno>
@@ -49,6 +50,7 @@ struct Options
     long replugAfter = -1; // destroy and at once create the device again after this many
     std::string replugName; // the name of the device created again (empty: the same)
     bool withKeyboard = false;
+    long descriptorSize = 0; // pad the report descriptor to this many bytes (0: as it is)
     unsigned vendor = kDefaultVendor;
     unsigned product = kDefaultProduct;
 };
@@ -71,6 +73,7 @@ void usage(std::FILE *out)
             "  --replug-name NAME    the name of the device created again (default: the same)\n"
             "  --with-keyboard       first create a keyboard device with the same IDs, as the\n"
             "                        keyboard interface of a composite receiver\n"
+            "  --descriptor-size N   pad the report descriptor to N bytes (at most 4096)\n"
             "  --vendor ID           vendor ID (default 0x04B4)\n"
             "  --product ID          product ID (default 0xF231)\n"
             "  --help                show this text\n"
@@ -121,6 +124,8 @@ int parseArguments(int argc, char **argv, Options &options)
             ok = ok && std::strlen(value) < sizeof(uhid_create2_req::name);
             if (ok)
                 options.replugName = value;
+        } else if (arg == "--descriptor-size") {
+            ok = ok && parseNumber(value, 1, HID_MAX_DESCRIPTOR_SIZE, options.descriptorSize);
         } else if (arg == "--vendor" || arg == "--product") {
             ok = ok && parseNumber(value, 0, 0xFFFF, number);
             if (ok)
@@ -186,6 +191,25 @@ std::vector<unsigned char> keyboardDescriptor()
             0x95, 0x06, 0x75, 0x08, 0x15, 0x00, 0x25, 0x65, 0x05, 0x07, 0x19, 0x00,
             0x29, 0x65, 0x81, 0x00, // key codes
             0xC0};
+}
+
+// Pads a descriptor in front to `size` bytes with Usage Page items, which only set a global
+// value that the descriptor sets again itself. False when `size` cannot be reached that way
+// (smaller than the descriptor, or one byte more).
+bool padDescriptor(std::vector<unsigned char> &d, long size)
+{
+    long pad = size - long(d.size());
+    if (pad < 0 || pad == 1)
+        return false;
+    std::vector<unsigned char> front;
+    if (pad % 2 != 0) {
+        front = {0x06, 0x00, 0xFF}; // Usage Page (Vendor Defined 0xFF00)
+        pad -= 3;
+    }
+    for (; pad > 0; pad -= 2)
+        front.insert(front.end(), {0x05, 0xFF}); // Usage Page (0xFF)
+    d.insert(d.begin(), front.begin(), front.end());
+    return true;
 }
 
 bool writeEvent(int fd, const uhid_event &event)
@@ -441,7 +465,14 @@ int main(int argc, char **argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     const std::string tag = "rcprog-vr-" + std::to_string(getpid());
-    const std::vector<unsigned char> descriptor = reportDescriptor(options.reportLength);
+    std::vector<unsigned char> descriptor = reportDescriptor(options.reportLength);
+    if (options.descriptorSize > 0 && !padDescriptor(descriptor, options.descriptorSize)) {
+        std::fprintf(stderr,
+                     "rcprog-virtual-receiver: --descriptor-size %ld: the descriptor has %zu "
+                     "bytes already\n",
+                     options.descriptorSize, descriptor.size());
+        return 2;
+    }
 
     // The keyboard interface first, so that it comes first in the order of the nodes, as it
     // usually does with a real receiver.
