@@ -129,6 +129,9 @@ QString passLogPath(const QProcessEnvironment &environment)
     if (environment.contains(QStringLiteral("RCPROG_LOG")))
         return environment.value(QStringLiteral("RCPROG_LOG"));
     QString state = environment.value(QStringLiteral("XDG_STATE_HOME"));
+    // Windows has no XDG_STATE_HOME; its place for a user's local data is LOCALAPPDATA.
+    if (state.isEmpty() || !QDir::isAbsolutePath(state))
+        state = QDir::fromNativeSeparators(environment.value(QStringLiteral("LOCALAPPDATA")));
     if (state.isEmpty() || !QDir::isAbsolutePath(state)) {
         QString home = environment.value(QStringLiteral("HOME"));
         if (home.isEmpty())

@@ -46,8 +46,9 @@ QString passResultName(PassResult result);
 QByteArray passLogLine(const PassRecord &record, const QString &program, const QString &host);
 
 // Where the log goes, from the environment: the file RCPROG_LOG names when it is set (an empty
-// value turns the log off: an empty path), otherwise $XDG_STATE_HOME/rcprog/passes.jsonl, or
-// ~/.local/state/rcprog/passes.jsonl when XDG_STATE_HOME is unset, empty or not absolute.
+// value turns the log off: an empty path), otherwise $XDG_STATE_HOME/rcprog/passes.jsonl; when
+// XDG_STATE_HOME is unset, empty or not absolute, $LOCALAPPDATA/rcprog/passes.jsonl where
+// LOCALAPPDATA is an absolute path (Windows), else ~/.local/state/rcprog/passes.jsonl.
 QString passLogPath(const QProcessEnvironment &environment);
 
 class PassLog

@@ -196,6 +196,12 @@ void TestPassLog::path_data()
     QTest::newRow("XDG_STATE_HOME empty")
             << QStringList{"XDG_STATE_HOME=", "HOME=/home/op"}
             << QStringLiteral("/home/op/.local/state/rcprog/passes.jsonl");
+    QTest::newRow("LOCALAPPDATA without XDG_STATE_HOME")
+            << QStringList{"LOCALAPPDATA=/appdata", "HOME=/home/op"}
+            << QStringLiteral("/appdata/rcprog/passes.jsonl");
+    QTest::newRow("XDG_STATE_HOME before LOCALAPPDATA")
+            << QStringList{"XDG_STATE_HOME=/state", "LOCALAPPDATA=/appdata", "HOME=/home/op"}
+            << QStringLiteral("/state/rcprog/passes.jsonl");
     QTest::newRow("XDG_STATE_HOME relative is ignored")
             << QStringList{"XDG_STATE_HOME=state", "HOME=/home/op"}
             << QStringLiteral("/home/op/.local/state/rcprog/passes.jsonl");
