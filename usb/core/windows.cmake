@@ -3,5 +3,6 @@
 target_sources(rcprog_devicecore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/WinHid.h
   ${CMAKE_CURRENT_LIST_DIR}/WinHid.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/WindowsApi.h
 )
 target_link_libraries(rcprog_devicecore PUBLIC hid setupapi)

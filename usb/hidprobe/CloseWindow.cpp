@@ -21,13 +21,7 @@
 // Exit status: 0 when the window was shown, closed and the program ended; 1 otherwise; 2 for
 // bad arguments.
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "WindowsApi.h"
 
 #include <chrono>
 #include <cstdarg>

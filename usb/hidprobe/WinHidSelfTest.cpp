@@ -9,13 +9,7 @@
 #include "ProbeOutput.h"
 #include "WinHid.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "WindowsApi.h"
 
 #include <chrono>
 #include <cstdio>

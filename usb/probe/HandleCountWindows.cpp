@@ -3,13 +3,7 @@
 
 #include "HandleCount.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "WindowsApi.h"
 #include <winternl.h>
 
 #include <algorithm>
