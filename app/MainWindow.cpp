@@ -110,9 +110,20 @@ void MainWindow::updateForm2()
     pushButton->setEnabled(false);
 }
 
-void MainWindow::updateForm3()
+// Whether the pass that just ended sent what the window last asked for. A pass requested by an
+// older load says nothing of the newer one (which has already cleared label2), so its result is
+// not shown: the newer load's own pass tells.
+bool MainWindow::passResultIsCurrent() const
 {
     if (loadErrorStays_)
+        return false;
+    Application *app = Application::getInstance();
+    return !app || app->recordHandOver().lastPassSentNewestLoad();
+}
+
+void MainWindow::updateForm3()
+{
+    if (!passResultIsCurrent())
         return;
     label->setText(QString());
     label2->setStyleSheet(QString());
@@ -134,7 +145,7 @@ void MainWindow::updateForm4()
 
 void MainWindow::updateForm5(int written, int total)
 {
-    if (loadErrorStays_)
+    if (!passResultIsCurrent())
         return;
     label2->setStyleSheet(kRed);
     label2->setText(kUpdateFailed.arg(written).arg(total));

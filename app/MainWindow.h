@@ -54,6 +54,7 @@ public slots:
 private:
     void fillFileList();
     void showLoadError(const QString &text);
+    bool passResultIsCurrent() const;
 
     static MainWindow *instance_;
     // A load failed, and no load has succeeded since: no pass may replace its error in label2,

@@ -25,6 +25,19 @@ void RecordHandOver::storeSentName(std::uint64_t loadSerial, const QString &sent
         record_.newNameOfDevice = sentName;
 }
 
+void RecordHandOver::passEnded(std::uint64_t loadSerial)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (loadSerial > lastPassSerial_)
+        lastPassSerial_ = loadSerial;
+}
+
+bool RecordHandOver::lastPassSentNewestLoad() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lastPassSerial_ == loadSerial_;
+}
+
 bool RecordHandOver::programmingRequested() const
 {
     std::lock_guard<std::mutex> lock(mutex_);

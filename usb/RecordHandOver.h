@@ -34,6 +34,12 @@ public:
     // load than `loadSerial` has replaced the record meanwhile.
     void storeSentName(std::uint64_t loadSerial, const QString &sentName);
 
+    // A pass of the load `loadSerial` has ended (with any result).
+    void passEnded(std::uint64_t loadSerial);
+    // Whether the pass that ended last sent the newest load. False from the moment a newer load
+    // is published until a pass of it ends: an older pass's result is then not this load's.
+    bool lastPassSentNewestLoad() const;
+
     bool programmingRequested() const;
     void clearRequest();
 
@@ -46,4 +52,5 @@ private:
     ConfigurationSource source_;
     bool programmingRequested_ = false;
     std::uint64_t loadSerial_ = 0;
+    std::uint64_t lastPassSerial_ = 0; // the load the pass that ended last had sent
 };

@@ -82,6 +82,7 @@ void UsbReceiverDots::check()
     // The record keeps the name as sent, unless a newer load has replaced it meanwhile.
     if (outcome.nameSent)
         handOver_.storeSentName(load->loadSerial, outcome.sentName);
+    handOver_.passEnded(load->loadSerial);
     // The window says what the log says: the reports written of those in the pass. A pass is at
     // most a few hundred thousand reports (passRefusal bounds it).
     announcePassEnd(int(pass.record.reportsWritten), int(pass.record.reportsInPass));

@@ -116,6 +116,7 @@ private slots:
     void closeWhileAWriteHangs();
     void failedLoadKeepsItsErrorOverAnOlderPass_data();
     void failedLoadKeepsItsErrorOverAnOlderPass();
+    void newerLoadOutranksAnOlderPass();
     void failedPassAfterASuccessfulOne();
     void configurationThatCannotBeSent();
 };
@@ -508,6 +509,32 @@ void TestFaultMatrix::failedLoadKeepsItsErrorOverAnOlderPass()
     QTRY_COMPARE_WITH_TIMEOUT(h.updated->count(), 2, kPassTimeoutMs);
     QTRY_VERIFY(showsUpdated(h));
     QCOMPARE(h.window()->label2->styleSheet(), QString());
+}
+
+void TestFaultMatrix::newerLoadOutranksAnOlderPass()
+{
+    const QByteArray other = "[Settings]\nfrequencyTrim=55\nquantityOfRemoteControls=8\n";
+    AppHarness h({{"long", kLong}, {"other", other}});
+    WindowLog log(h);
+    h.select(QStringLiteral("long"));
+    h.plug();
+    waitConnected(h);
+    h.window()->programmConfigurationBlock();
+    QTRY_VERIFY_WITH_TIMEOUT(!h.received().empty(), kPassTimeoutMs);
+    // Another file is loaded while the older pass runs: its request waits for that pass.
+    h.select(QStringLiteral("other"));
+    h.window()->programmConfigurationBlock();
+    QCOMPARE(h.window()->label2->text(), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(h.updated->count(), 2, 2 * kPassTimeoutMs);
+    // The older pass's success was not shown for the newer file; the newer pass's was.
+    QCOMPARE(log.order(), QByteArray("133"));
+    QVERIFY(!log.entries[1].showsUpdated);
+    QVERIFY(log.entries[2].showsUpdated);
+    QVERIFY(showsUpdated(h));
+    QCOMPARE(
+            h.received().size(),
+            AppHarness::expectedReports(h.configPath(QStringLiteral("long")), 1).size()
+                    + AppHarness::expectedReports(h.configPath(QStringLiteral("other")), 1).size());
 }
 
 void TestFaultMatrix::failedPassAfterASuccessfulOne()
