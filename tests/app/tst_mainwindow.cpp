@@ -5,6 +5,18 @@
 
 // The window's layout, its file list and what each slot shows. Nothing is plugged in, so the
 // worker threads stay idle while the slots are driven directly.
+namespace {
+
+// What the programming thread does when a pass of the newest load ends, before the window hears
+// of it.
+void passOfNewestLoadEnded(AppHarness &h)
+{
+    RecordHandOver &handOver = h.app->recordHandOver();
+    handOver.passEnded(handOver.loadSerial());
+}
+
+} // namespace
+
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -236,7 +248,9 @@ void TestMainWindow::loadErrors()
         QCOMPARE(record.configurationBlock[2], 7);
         QCOMPARE(record.configurationBlock[0], 128);
     }
-    // Every pass that ends now was requested by an older load: the error stays.
+    // Every pass that ends now was requested by an older load: the error stays, even over a
+    // pass of the good load before it.
+    passOfNewestLoadEnded(h);
     w->updateForm3();
     w->updateForm5(3, 19);
     QCOMPARE(w->label2->text(), message);
@@ -248,6 +262,7 @@ void TestMainWindow::loadErrors()
     w->loadConfigurationFile();
     QCOMPARE(w->label2->text(), QString());
     QVERIFY(h.app->recordHandOver().programmingRequested());
+    passOfNewestLoadEnded(h);
     w->updateForm3();
     QCOMPARE(w->label2->text(), QStringLiteral("updated OK!!! :)"));
     QCOMPARE(w->label2->styleSheet(), QString());
@@ -260,14 +275,20 @@ void TestMainWindow::passResults()
     w->updateForm5(90, 91);
     QCOMPARE(w->label2->text(), QStringLiteral("update failed: 90 of 91 reports written"));
     QCOMPARE(w->label2->styleSheet(), QStringLiteral("QLabel { color: red}"));
-    // A load that requests a pass clears what an earlier pass showed, success or failure.
+    // A load that requests a pass clears what an earlier pass showed, success or failure, and
+    // a pass of an older load that ends then shows nothing: the load's own pass tells.
     w->loadConfigurationFile();
     QCOMPARE(w->label2->text(), QString());
+    w->updateForm3();
+    w->updateForm5(3, 19);
+    QCOMPARE(w->label2->text(), QString());
+    passOfNewestLoadEnded(h);
     w->updateForm3();
     QCOMPARE(w->label2->text(), QStringLiteral("updated OK!!! :)"));
     QCOMPARE(w->label2->styleSheet(), QString());
     w->loadConfigurationFile();
     QCOMPARE(w->label2->text(), QString());
+    passOfNewestLoadEnded(h);
     w->updateForm5(0, 19);
     QCOMPARE(w->label2->text(), QStringLiteral("update failed: 0 of 19 reports written"));
 }
