@@ -1,6 +1,7 @@
 #include "ConfigurationText.h"
 
 #include "ConfigurationKeys.h"
+#include "IniLines.h"
 
 #include <QByteArrayView>
 #include <QDir>
@@ -13,61 +14,6 @@ namespace {
 bool isSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-// One logical line, split as the toolkit's INI reader splits a file: leading blanks and empty
-// lines and ';' comment lines skipped; a line break inside double quotes or right after a
-// backslash does not end the line; an unquoted ';' ends it. `equals` is the first '=' outside
-// quotes, or -1. False at the end of the data.
-bool readLine(const QByteArray &data, qsizetype &position, qsizetype &lineStart,
-              qsizetype &lineLength, qsizetype &equals)
-{
-    const qsizetype size = data.size();
-    bool inQuotes = false;
-    equals = -1;
-    lineStart = position;
-    while (lineStart < size && isSpace(data.at(lineStart)))
-        ++lineStart;
-    qsizetype i = lineStart;
-    while (i < size) {
-        const char c = data.at(i++);
-        if (c == '=') {
-            if (!inQuotes && equals == -1)
-                equals = i - 1;
-        } else if (c == '\n' || c == '\r') {
-            if (i == lineStart + 1) {
-                ++lineStart;
-            } else if (!inQuotes) {
-                --i;
-                break;
-            }
-        } else if (c == '\\') {
-            if (i < size) {
-                const char next = data.at(i++);
-                if (i < size) {
-                    const char after = data.at(i);
-                    if ((next == '\n' && after == '\r') || (next == '\r' && after == '\n'))
-                        ++i;
-                }
-            }
-        } else if (c == '"') {
-            inQuotes = !inQuotes;
-        } else if (c == ';') {
-            if (i == lineStart + 1) {
-                while (i < size && data.at(i) != '\n' && data.at(i) != '\r')
-                    ++i;
-                while (i < size && isSpace(data.at(i)))
-                    ++i;
-                lineStart = i;
-            } else if (!inQuotes) {
-                --i;
-                break;
-            }
-        }
-    }
-    position = i;
-    lineLength = i - lineStart;
-    return lineLength > 0;
 }
 
 // [begin, end) of `data` without the blanks at either end, as the reader trims names.
@@ -131,9 +77,11 @@ CanonicalNames canonicalizeNames(const QByteArray &data)
 
     QString group; // the current group's canonical name; empty for [General]
     qsizetype position = data.startsWith("\xef\xbb\xbf") ? 3 : 0;
-    qsizetype lineStart = 0, lineLength = 0, equals = -1;
-    while (readLine(data, position, lineStart, lineLength, equals)) {
-        const qsizetype lineEnd = lineStart + lineLength;
+    IniLine line;
+    while (nextIniLine(data, position, line)) {
+        const qsizetype lineStart = line.start;
+        const qsizetype lineEnd = line.end;
+        const qsizetype equals = line.equals;
         if (data.at(lineStart) == '[') {
             const qsizetype close = data.indexOf(']', lineStart);
             qsizetype begin = lineStart + 1;

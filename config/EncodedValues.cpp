@@ -1,5 +1,7 @@
 #include "EncodedValues.h"
 
+#include "IniLines.h"
+
 #include <QStringList>
 
 namespace {
@@ -30,65 +32,6 @@ int hexValue(char c)
 int octValue(char c)
 {
     return c >= '0' && c <= '7' ? c - '0' : -1;
-}
-
-// One logical line of the file as the reader delimits it: [start, end), with the position of
-// its first unquoted '=' (-1: none). Leading blanks and line breaks are skipped; a line that
-// starts with ';' is a comment and is skipped whole. Returns false at the end of the data.
-struct Line
-{
-    qsizetype start = 0;
-    qsizetype end = 0;
-    qsizetype equals = -1;
-};
-
-bool nextLine(const QByteArray &data, qsizetype &pos, Line &line)
-{
-    const qsizetype size = data.size();
-    bool inQuotes = false;
-    line.equals = -1;
-    line.start = pos;
-    while (line.start < size && (isBlank(data[line.start]) || isLineBreak(data[line.start])))
-        ++line.start;
-    qsizetype i = line.start;
-    while (i < size) {
-        const char c = data[i++];
-        if (c == '=') {
-            if (!inQuotes && line.equals < 0)
-                line.equals = i - 1;
-        } else if (isLineBreak(c)) {
-            if (i == line.start + 1) {
-                ++line.start;
-            } else if (!inQuotes) {
-                --i;
-                break;
-            }
-        } else if (c == '\\') {
-            // Whatever follows a backslash belongs to the line, a line break too (with its
-            // partner of a two-character line break).
-            if (i < size) {
-                const char next = data[i++];
-                if (i < size && isLineBreak(next) && isLineBreak(data[i]) && data[i] != next)
-                    ++i;
-            }
-        } else if (c == '"') {
-            inQuotes = !inQuotes;
-        } else if (c == ';') {
-            if (i == line.start + 1) {
-                while (i < size && !isLineBreak(data[i]))
-                    ++i;
-                while (i < size && (isBlank(data[i]) || isLineBreak(data[i])))
-                    ++i;
-                line.start = i;
-            } else if (!inQuotes) {
-                --i;
-                break;
-            }
-        }
-    }
-    pos = i;
-    line.end = i;
-    return line.end > line.start;
 }
 
 // The beginnings of the texts a value reads as (one, or the elements of a comma list), as long
@@ -202,8 +145,8 @@ std::optional<EncodedValue> findEncodedValue(const QByteArray &data)
     // first byte.
     const qsizetype start = data.startsWith("\xef\xbb\xbf") ? 3 : 0;
     qsizetype pos = start;
-    Line line;
-    while (nextLine(data, pos, line)) {
+    IniLine line;
+    while (nextIniLine(data, pos, line)) {
         if (data[line.start] == '[' || line.equals < 0)
             continue;
         for (const QString &text : valueTexts(data, line.equals + 1, line.end)) {
