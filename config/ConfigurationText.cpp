@@ -108,8 +108,14 @@ CanonicalNames canonicalizeNames(const QByteArray &data)
         qsizetype end = equals;
         trim(data, begin, end);
         const QString key = decodeIniName(QString::fromUtf8(data.constData() + begin, end - begin));
-        // Only the keys of a group count: the reader never looks into [General] for a key with
-        // a group, so Settings\shiftDelay there is no known name.
+        // Only the keys of a group count, so Settings\shiftDelay in [General] is no known name.
+        // The reader, once it has parsed [General], would give it as the group's key; the line
+        // goes, leaving its line break.
+        if (group.isEmpty() && key.contains(u'/')) {
+            out += data.mid(copied, lineStart - copied);
+            copied = lineEnd;
+            continue;
+        }
         const ConfigKey *known = findConfigKey(group, key, Qt::CaseInsensitive);
         if (!known || known->name == key)
             continue;
@@ -118,6 +124,23 @@ CanonicalNames canonicalizeNames(const QByteArray &data)
     out += data.mid(copied);
     return result;
 }
+
+namespace {
+
+// The reader parses the key lines of a group only when a key is first asked for, and it finds
+// the group to parse by name order: a key of [rcSettings] is looked for in the last group whose
+// name sorts before it, so a later [rcSettings\c] would hide rc01nameOfSwitch and every other
+// key sorting after "c", which would then read as missing and take its default. Asking for all
+// keys at once parses every group, so each key is found in its own group whatever other groups
+// the file has and in whatever order keys are asked for.
+std::unique_ptr<QSettings> parsedSettings(const QString &file)
+{
+    auto settings = std::make_unique<QSettings>(file, QSettings::IniFormat);
+    settings->allKeys();
+    return settings;
+}
+
+} // namespace
 
 std::unique_ptr<QSettings> readConfigurationSettings(const QString &path,
                                                      const CanonicalNames &names)
@@ -128,7 +151,7 @@ std::unique_ptr<QSettings> readConfigurationSettings(const QString &path,
     // of the checked bytes instead. The reader reads the whole file when it is constructed and
     // never again unless it is written to, so a copy can go right after.
     if (names.respellings.empty()) {
-        auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+        auto settings = parsedSettings(path);
         QFile again(path);
         if (again.open(QIODevice::ReadOnly) && again.readAll() == names.text
             && again.error() == QFileDevice::NoError)
@@ -138,7 +161,7 @@ std::unique_ptr<QSettings> readConfigurationSettings(const QString &path,
     if (!copy.open() || copy.write(names.text) != names.text.size() || !copy.flush())
         return nullptr;
     copy.close();
-    return std::make_unique<QSettings>(copy.fileName(), QSettings::IniFormat);
+    return parsedSettings(copy.fileName());
 }
 
 std::unique_ptr<QSettings> readConfigurationSettings(const QString &path)

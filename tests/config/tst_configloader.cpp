@@ -290,6 +290,20 @@ private slots:
                        r.configurationBlock[2] = 40;
                        r.newNameOfDevice = QStringLiteral("Hub");
                    });
+        // The reader parses a group when a key is first asked for and looks for the key in the
+        // last group whose name sorts before it: without the whole file parsed first, the
+        // subgroups below would hide shiftDelay and rc01nameOfSwitch.
+        QTest::newRow("a subgroup hides no key of its group")
+                << QByteArray("[Settings]\nshiftDelay=40\n[rcSettings]\nrc01nameOfSwitch=TV\n"
+                              "[Settings\\a]\nx=1\n[rcSettings%2Fc]\nx=1\n")
+                << Patch([](ConfigurationRecord &r) {
+                       r.configurationBlock[2] = 40;
+                       auto &name = r.switchNameBlocks[0];
+                       name[5] = 3;
+                       name[6] = 2;
+                       name[7] = 'T';
+                       name[8] = 'V';
+                   });
         QTest::newRow("unparsable lines are skipped silently")
                 << QByteArray("[Settings]\nthis is not a key\nshiftDelay=40\n]]\n")
                 << Patch([](ConfigurationRecord &r) { r.configurationBlock[2] = 40; });

@@ -79,9 +79,11 @@ private slots:
                 << QByteArray("[setings]\nshiftdelay=1\n[settings]\nshiftdelya=1\nhavemacro=1\n")
                 << QByteArray("[setings]\nshiftdelay=1\n[Settings]\nshiftdelya=1\nhavemacro=1\n")
                 << QStringList{"24:[settings]>[Settings]"};
-        QTest::newRow("[General] and keys outside a group stay")
-                << QByteArray("shiftdelay=1\n[general]\nsettings\\shiftdelay=2\n[%General]\nid=3\n")
-                << QByteArray("shiftdelay=1\n[general]\nsettings\\shiftdelay=2\n[%General]\nid=3\n")
+        QTest::newRow("[General]: keys without a group stay, keys naming a group go")
+                << QByteArray("shiftdelay=1\nSettings%2FshiftDelay=1\n[general]\n"
+                              "settings\\shiftdelay=2 ; comment\nSettings\\ID=\"a\nb\"\n"
+                              "[%General]\nid=3\n")
+                << QByteArray("shiftdelay=1\n\n[general]\n; comment\n\n[%General]\nid=3\n")
                 << QStringList();
         QTest::newRow("lines continued in quotes or after a backslash are values")
                 << QByteArray("[nameOfDevice]\nnewnameofdevice=\"a\ncanchangeproductname=1\"\n"
