@@ -8,6 +8,7 @@
 // the record must end with the size worked out from the record's counts.
 
 #include "ConfigurationLoader.h"
+#include "ConfigurationText.h"
 #include "FuzzSupport.h"
 #include "PlainValues.h"
 #include "RemoteControlData.h"
@@ -15,6 +16,8 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+
+#include <memory>
 
 #include <unistd.h>
 
@@ -61,8 +64,12 @@ void checkRecord(const ConfigurationRecord &record, const QString &path)
         if (isUnnamedIndex(i))
             FUZZ_CHECK_EQ(record.configurationBlock[std::size_t(i)], 0);
 
-    // The names and images as the INI reader gives them, to compare the derivations with.
-    QSettings raw(path, QSettings::IniFormat);
+    // The names and images as the INI reader gives them, to compare the derivations with. Names
+    // that the file spells in another case are read as their canonical spelling, as the loader
+    // reads them.
+    const std::unique_ptr<QSettings> settings = readConfigurationSettings(path);
+    FUZZ_CHECK(settings != nullptr);
+    QSettings &raw = *settings;
     raw.beginGroup(QStringLiteral("rcSettings"));
     for (int n = 1; n <= ConfigurationRecord::kRemoteControls; ++n) {
         const QString nn = QStringLiteral("rc%1").arg(n, 2, 10, QLatin1Char('0'));
