@@ -147,9 +147,10 @@ std::unique_ptr<QSettings> readConfigurationSettings(const QString &path,
 {
     // The reader reads only files, and what it parses must be exactly the bytes the caller
     // checked. A file without names to respell is read where it is, and the file is read again
-    // afterwards: if it changed meanwhile (an editor saving it), the reader takes a private copy
-    // of the checked bytes instead. The reader reads the whole file when it is constructed and
-    // never again unless it is written to, so a copy can go right after.
+    // afterwards: if it changed meanwhile (an editor saving it), or the text lost a key of
+    // [General], the reader takes a private copy of the text instead. The reader reads the whole
+    // file when it is constructed and never again unless it is written to, so a copy can go
+    // right after.
     if (names.respellings.empty()) {
         auto settings = parsedSettings(path);
         QFile again(path);
